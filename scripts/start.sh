@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Installs, builds and starts Lyrabook on the demo folder beside the program.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/install-deps.sh"
+"$root/scripts/build.sh" "$root/build-release" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DLYRABOOK_BUILD_TESTS=OFF
+exec "$root/build-release/app/lyrabook"
