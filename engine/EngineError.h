@@ -62,6 +62,12 @@ std::string BuildErrorMessage(TErrorCode code, const TErrorContext& context);
                                    std::string_view statementText = {},
                                    std::string_view indexName = {});
 
+// Clears the current session's context, stores `code`, the operating-system
+// error number and the file name, and throws. The file layer raises its mapped
+// failures through this so that the number survives the clearing and the
+// 11047 text shows it.
+[[noreturn]] void RaiseOsError(TErrorCode code, std::uint16_t osCode, std::string_view fileName);
+
 // Throws for `code` with whatever context the last raise left.
 [[noreturn]] void RaiseCode(TErrorCode code);
 
