@@ -51,7 +51,9 @@ void SetCurrentFormatSettings(const TFormatSettings& settings);
 // The switch holds the format-settings section for its whole lifetime, not
 // only around the save, install and restore steps: otherwise a second thread
 // could install another table's locale between this thread's install and its
-// conversions, which would then use the wrong separators and names.
+// conversions, which would then use the wrong separators and names. The
+// section is re-entrant, so a thread may nest scopes; a scope ends on the
+// thread that made it.
 class TLocaleFormatScope {
  public:
   // Raises 15878 with `fileName` when the locale (`sortId` * 65536 +
