@@ -5,7 +5,10 @@
 #include <set>
 
 #include "engine/Bcd.h"
+#include "engine/DataFile.h"
+#include "engine/Engine.h"
 #include "engine/EngineError.h"
+#include "engine/FileSession.h"
 #include "engine/FormatSettings.h"
 #include "engine/TableLocale.h"
 #include "engine/ValueText.h"
@@ -211,6 +214,84 @@ std::vector<TIndexField> IndexFieldsOf(const std::vector<TFieldDescriptor>& fiel
     result.push_back(TIndexField{static_cast<std::uint16_t>(field.FieldNo), field.FieldName,
                                  field.FieldType, field.FieldSubType, field.DataSize});
   return result;
+}
+
+// --- Writing a new table -----------------------------------------------------
+
+void TDataFile::CreateTable(const TTableCreateRequest& request) {
+  if (IsOpen()) RaiseEngineError(err::FileInUse, FileName());
+  if (!Exclusive()) RaiseEngineError(err::MustBeExclusive, FileName());
+  if (ReadOnly()) RaiseEngineError(err::AccessDenied, FileName());
+  const TPreparedTable table = PrepareTable(request, FileName());
+
+  // The reopen below needs the password in the session's list.
+  TFileSession& session = CurrentSession();
+  const std::string& password = table.Header.Password;
+  const bool lendPassword = table.Header.IsEncrypted() && !session.TestPassword(password);
+  if (lendPassword) session.AddPassword(password);
+  try {
+    CreateFiles(table);
+    Open();
+    DefineIndexes(table);
+    Close();
+  } catch (...) {
+    CloseFiles();
+    DeleteFilesAfterFailure();
+    if (lendPassword) session.RemovePassword(password);
+    throw;
+  }
+  if (lendPassword) session.RemovePassword(password);
+}
+
+void TDataFile::CreateFiles(const TPreparedTable& table) {
+  created_ = {};
+  TFileHandler::Create();
+  created_.data = true;
+  header_ = table.Header;
+  WriteRawHeader();
+  const std::vector<std::uint8_t> block =
+      EncodeDescriptorBlock(table.Fields, table.Header.IsEncrypted());
+  WriteAt(static_cast<std::int64_t>(kDataHeaderSize), block.data(), block.size());
+
+  PrepareCompanion(indexFile_);
+  indexFile_.SetReadOnly(false);
+  indexFile_.SetEncrypted(table.Header.IsEncrypted());
+  indexFile_.Create();
+  created_.index = true;
+  indexFile_.Close();
+  if (table.Header.BlobFieldCount > 0) {
+    PrepareCompanion(blobFile_);
+    blobFile_.SetReadOnly(false);
+    blobFile_.SetEncrypted(table.Header.IsEncrypted());
+    blobFile_.SetBlockSize(table.Header.EffectiveBlobBlockSize());
+    blobFile_.Create();
+    created_.blob = true;
+    blobFile_.Close();
+  }
+  TFileHandler::Close();
+  ResetState();
+}
+
+void TDataFile::DefineIndexes(const TPreparedTable& table) {
+  const std::vector<TIndexField> fields = IndexFieldsOf(fields_);
+  indexFile_.DefinePrimaryIndex(table.Primary, fields);
+  for (const TIndexDefinition& index : table.Secondary) indexFile_.AddSecondaryIndex(index, fields);
+}
+
+void TDataFile::DeleteFilesAfterFailure() noexcept {
+  const auto remove = [](TFileHandler& file, bool made) {
+    if (!made) return;
+    try {
+      file.Delete();
+    } catch (...) {
+      // Nothing better to do: the creation's own error is what the caller
+      // needs to see.
+    }
+  };
+  remove(blobFile_, created_.blob);
+  remove(indexFile_, created_.index);
+  remove(*this, created_.data);
+  created_ = {};
 }
 
 }  // namespace quire
