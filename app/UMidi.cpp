@@ -1,0 +1,206 @@
+#include "app/UMidi.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QShowEvent>
+
+#include "app/ExceptionText.h"
+#include "app/WindowFont.h"
+
+namespace lyrabook {
+
+namespace {
+
+const char kCaption[] = "เพิ่มรายชื่อเพลง";
+const char kCompletionMessage[] = "เสร็จสิ้นการทำงาน";
+
+QPushButton* MakeButton(QWidget* window, const char* caption, int left, int top, int width,
+                        int height) {
+  auto* button = new QPushButton(QString::fromUtf8(caption), window);
+  button->setGeometry(left, top, width, height);
+  return button;
+}
+
+}  // namespace
+
+TForm1::TForm1(TMessagePresenter& messages, std::string programFolder, TOperations operations)
+    : messages_(messages),
+      programFolder_(std::move(programFolder)),
+      operations_(std::move(operations)),
+      TaskThread1(dispatcher_),
+      TaskThread2(dispatcher_) {
+  CreateControls();
+  TaskThread1.SetOnExecute([this](runner::TTaskThreadBase* sender,
+                                  runner::TTaskExecuteThread* thread,
+                                  void*& data) { TaskThread1Execute(sender, thread, data); });
+  TaskThread2.SetOnExecute([this](runner::TTaskThreadBase* sender,
+                                  runner::TTaskExecuteThread* thread,
+                                  void*& data) { TaskThread2Execute(sender, thread, data); });
+}
+
+// The task threads' own destructors do the waiting; they run before the
+// controls go, so a worker's last calls into the window still find them.
+TForm1::~TForm1() = default;
+
+void TForm1::CreateControls() {
+  setWindowTitle(QString::fromUtf8(kCaption));
+  setFont(WindowFont());
+  setAutoFillBackground(true);
+  setBackgroundRole(QPalette::Window);
+  resize(476, 354);
+
+  DirectoryListBox1 = new TDirectoryListBox(this);
+  DirectoryListBox1->setGeometry(5, 10, 180, 296);
+  FileListBox1 = new TFileListBox(this);
+  FileListBox1->setGeometry(190, 10, 156, 296);
+  FileListBox1->SetDirectory(DirectoryListBox1->Directory());
+  Button4 = MakeButton(this, "ลงรายชื่อเพลง", 350, 10, 111, 31);
+  Button1 = MakeButton(this, "ลบเพลง", 350, 45, 111, 26);
+  Button3 = MakeButton(this, "แปลงระบบ", 350, 90, 111, 31);
+  Button2 = MakeButton(this, "ปิด", 350, 265, 111, 41);
+  Label1 = new QLabel(QStringLiteral("Song :"), this);
+  Label1->move(5, 310);
+  Label1->adjustSize();
+
+  // Tab order: Button4, FileListBox1, Button1, Button2, DirectoryListBox1, Button3.
+  setTabOrder(Button4, FileListBox1);
+  setTabOrder(FileListBox1, Button1);
+  setTabOrder(Button1, Button2);
+  setTabOrder(Button2, DirectoryListBox1);
+  setTabOrder(DirectoryListBox1, Button3);
+  Button4->setFocus();
+
+  connect(DirectoryListBox1, &TDirectoryListBox::DirectoryChanged, FileListBox1,
+          &TFileListBox::SetDirectory);
+  connect(DirectoryListBox1, &TDirectoryListBox::DirectoryChosen, this,
+          [this](const QString& directory) { DirectoryListBox1Choose(directory); });
+  connect(Button4, &QPushButton::clicked, this,
+          [this] { ReportErrors([this] { Button4Click(); }); });
+  connect(Button1, &QPushButton::clicked, this,
+          [this] { ReportErrors([this] { Button1Click(); }); });
+  connect(Button3, &QPushButton::clicked, this,
+          [this] { ReportErrors([this] { Button3Click(); }); });
+  connect(Button2, &QPushButton::clicked, this,
+          [this] { ReportErrors([this] { Button2Click(); }); });
+}
+
+bool TForm1::IsBusy() const {
+  return TaskThread1.IsRunning() || TaskThread2.IsRunning();
+}
+
+std::array<std::string, 4> TForm1::TablePasswords() const {
+  return {Password1, Password2, Password3, Password4};
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // A spontaneous show comes from the window system (restored from an icon);
+  // only the program's own show runs FormShow.
+  if (event->spontaneous()) return;
+  if (!shownBefore_) {
+    shownBefore_ = true;
+    CentreOnScreen();
+  }
+  ReportErrors([this] { FormShow(); });
+}
+
+void TForm1::CentreOnScreen() {
+  const QScreen* target = screen() ? screen() : QGuiApplication::primaryScreen();
+  if (!target) return;
+  const QRect available = target->availableGeometry();
+  move(available.center() - rect().center());
+}
+
+void TForm1::FormShow() {
+  AssignTablePasswords();
+  // The folder text keeps the doubled separator that joining the program
+  // folder (which ends in '/') with "/usersong" gives; it is harmless, and
+  // the folder list shows the folder it reached.
+  DirectoryListBox1->SetDirectory(QString::fromStdString(programFolder_ + "/usersong"));
+}
+
+void TForm1::AssignTablePasswords() {
+  Password1 = "q4]h7>nZp2;c6";
+  Password2 = "w3k[?mabz8;5t1y";
+  Password3 = "Rj];f2Lm47V?";
+  // Setting the catalogue database connected belongs here, after the slots
+  // are filled; it is connected from the window's creation on, so it changes
+  // nothing and registers no password. It joins with the catalogue components.
+}
+
+void TForm1::Button4Click() {
+  TaskThread1.Start();
+}
+
+void TForm1::Button1Click() {
+  TaskThread2.Start();
+}
+
+void TForm1::Button3Click() {
+  WriteConversionBatch();
+}
+
+void TForm1::Button2Click() {
+  QCoreApplication::quit();
+}
+
+void TForm1::DirectoryListBox1Choose(const QString& directory) {
+  ReportErrors([this, &directory] { DirectoryListBox1->SetDirectory(directory); });
+}
+
+void TForm1::TaskThread1Execute(runner::TTaskThreadBase*, runner::TTaskExecuteThread*, void*&) {
+  SetOperationButtonsEnabled(false);
+  try {
+    ImportSongFiles();
+    dispatcher_.Send([this] { messages_.ShowMessage(QString::fromUtf8(kCompletionMessage)); });
+  } catch (...) {
+    // A failed import ends quietly: the buttons come back, the error ends the
+    // worker and nothing is shown.
+    SetOperationButtonsEnabled(true);
+    throw;
+  }
+  SetOperationButtonsEnabled(true);
+}
+
+void TForm1::TaskThread2Execute(runner::TTaskThreadBase*, runner::TTaskExecuteThread*, void*&) {
+  SetOperationButtonsEnabled(false);
+  try {
+    // The removal shows its own completion message.
+    RemoveSelectedSong();
+  } catch (...) {
+    SetOperationButtonsEnabled(true);
+    throw;
+  }
+  SetOperationButtonsEnabled(true);
+}
+
+void TForm1::SetOperationButtonsEnabled(bool enabled) {
+  dispatcher_.Send([this, enabled] {
+    Button1->setEnabled(enabled);
+    Button2->setEnabled(enabled);
+    Button4->setEnabled(enabled);
+  });
+}
+
+void TForm1::ImportSongFiles() {
+  if (operations_.ImportSongFiles) operations_.ImportSongFiles();
+}
+
+void TForm1::RemoveSelectedSong() {
+  if (operations_.RemoveSelectedSong) operations_.RemoveSelectedSong();
+}
+
+void TForm1::WriteConversionBatch() {
+  if (operations_.WriteConversionBatch) operations_.WriteConversionBatch();
+}
+
+void TForm1::ReportErrors(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (...) {
+    messages_.ShowError(ExceptionText(std::current_exception()));
+  }
+}
+
+}  // namespace lyrabook
