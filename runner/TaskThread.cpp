@@ -21,16 +21,18 @@ TTaskThread::~TTaskThread() {
     // Stop also wakes a suspended worker, which would otherwise never end.
     worker_->RequestStop();
     while (ending == nullptr) {
-      dispatcher_.ProcessMessages();
+      DropErrors([this] { dispatcher_.ProcessMessages(); });
       // ProcessMessages returns at once when nothing is pending; do not spin.
       if (ending == nullptr) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     // The group counted this run; it must hear that it ended.
-    if (TTaskThreadGroup* group = ThreadGroup()) group->MemberEnded(this, ending, ending->Data());
+    if (TTaskThreadGroup* group = ThreadGroup()) {
+      DropErrors([&] { group->MemberEnded(this, ending, ending->Data()); });
+    }
   }
   ReapRetired(true);
   timer_.reset();
-  SetThreadGroup(nullptr);
+  DropErrors([this] { SetThreadGroup(nullptr); });
 }
 
 void TTaskThread::Start() {

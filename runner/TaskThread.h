@@ -32,7 +32,8 @@ class TTaskThread : public TTaskThreadBase {
   // dispatcher.ProcessMessages() until it has ended, so that window calls the
   // work makes meanwhile are still served. OnTerminate is not called then, but
   // the group still gets its end notice. Returns only after the worker thread
-  // has been joined. Not to be called from inside this component's own events.
+  // has been joined; errors that handlers raise meanwhile are dropped. Not to
+  // be called from inside this component's own events.
   ~TTaskThread() override;
 
   // The work; runs in the worker thread. Exceptions escaping it end the run

@@ -45,7 +45,7 @@ class TTaskThreadBase {
   void SetUpdatePriority(int priority) { updatePriority_ = priority; }
 
   // Events, all called on the window thread while this component's event lock is
-  // held. Handlers may be set only while the component is idle.
+  // held; set them there too.
   void SetOnStart(TTaskThreadDataNotifyEvent handler) { onStart_ = std::move(handler); }
   void SetOnTerminate(TTaskThreadDataNotifyEvent handler) { onTerminate_ = std::move(handler); }
   void SetOnUpdate(TTaskThreadUpdateNotifyEvent handler) { onUpdate_ = std::move(handler); }
@@ -58,6 +58,16 @@ class TTaskThreadBase {
   void CallOnUpdate(TTaskThreadBase* sender, TTaskExecuteThread* thread, void*& data, int percent);
   void CallOnTerminate(TTaskThreadBase* sender, TTaskExecuteThread* thread, void*& data);
   bool HasOnUpdate() const { return static_cast<bool>(onUpdate_); }
+
+  // For destructors, which run handlers (group notices, window messages) but
+  // cannot pass their errors on: an error there would end the program.
+  template <typename F>
+  static void DropErrors(F&& action) noexcept {
+    try {
+      action();
+    } catch (...) {
+    }
+  }
 
   using TRunningVisitor = std::function<void(TTaskThreadBase* component, TTaskExecuteThread*)>;
 

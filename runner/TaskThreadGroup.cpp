@@ -9,8 +9,10 @@ namespace runner {
 TTaskThreadGroup::~TTaskThreadGroup() {
   // Each member leaves through SetThreadGroup, so running ones give their end
   // notices here and in every group above, and none keeps a pointer to us.
-  for (TTaskThreadBase* member : Members()) member->SetThreadGroup(nullptr);
-  SetThreadGroup(nullptr);
+  for (TTaskThreadBase* member : Members()) {
+    DropErrors([member] { member->SetThreadGroup(nullptr); });
+  }
+  DropErrors([this] { SetThreadGroup(nullptr); });
 }
 
 void TTaskThreadGroup::Start() {

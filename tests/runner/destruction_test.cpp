@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <stdexcept>
 #include <thread>
 
 #include "runner/TaskThread.h"
@@ -82,6 +83,28 @@ TEST(TaskThreadDestruction, RunningMemberLeavesItsGroupCounted) {
   EXPECT_EQ(group.RunningCount(), 0);
   EXPECT_TRUE(group.Members().empty());
   EXPECT_EQ(log.Events(), (std::vector<std::string>{"group thread terminate", "group terminate"}));
+}
+
+TEST(TaskThreadDestruction, ErrorsOfHandlersDuringDestructionDoNotEscape) {
+  TLoopDispatcher window;
+  TTaskThreadGroup group;
+  int groupEnds = 0;
+  group.SetOnThreadTerminate([&](TTaskThreadBase*, TTaskExecuteThread*, void*&) {
+    ++groupEnds;
+    throw std::runtime_error("handler failed");
+  });
+  auto component = std::make_unique<TTaskThread>(window);
+  component->SetThreadGroup(&group);
+  component->SetOnExecute([&](TTaskThreadBase*, TTaskExecuteThread* thread, void*&) {
+    while (!thread->Terminated()) std::this_thread::sleep_for(1ms);
+    // A window call that fails while the destructor serves the window.
+    window.Post([] { throw std::runtime_error("window call failed"); });
+  });
+  component->Start();
+  component.reset();
+  EXPECT_EQ(groupEnds, 1);
+  EXPECT_EQ(group.RunningCount(), 0);
+  EXPECT_TRUE(group.Members().empty());
 }
 
 TEST(TaskThreadDestruction, IdleComponentAfterRunsGoesAtOnce) {
