@@ -11,7 +11,8 @@ TTaskExecuteThread::TTaskExecuteThread(TDispatcher& dispatcher, TTaskThreadBase*
 
 TTaskExecuteThread::~TTaskExecuteThread() {
   if (thread_.joinable()) {
-    // A worker never launched past its wait would wait for ever.
+    // The component destroys only workers past their work; should one still be
+    // running or waiting, the stop request keeps this join from hanging on it.
     RequestStop();
     thread_.join();
   }
@@ -77,8 +78,7 @@ void TTaskExecuteThread::Run() {
   if (execute_ && !cancelled_.load()) {
     // An error of the work ends the run quietly; the end events still run.
     try {
-      void*& data = data_;
-      execute_(component_, this, data);
+      execute_(component_, this, data_);
     } catch (...) {
     }
   }
