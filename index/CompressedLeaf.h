@@ -62,7 +62,8 @@ std::size_t RefreshCompressionCounts(const TLeafFormat& format, std::span<std::u
 
 // Encodes `count` entries into `area` (the page's entry area) and returns
 // the bytes used. The counts are recomputed first. When the entries need
-// more room than `area` has, raises 8965 naming `fileName` and writes nothing.
+// more room than `area` has, or the scheme is not 1 to 3, raises 8965 naming
+// `fileName` and writes nothing.
 std::size_t EncodeCompressedLeaf(const TLeafFormat& format, std::span<std::uint8_t> entries,
                                  std::size_t count, std::span<std::uint8_t> area,
                                  std::string_view fileName);

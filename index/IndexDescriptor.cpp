@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/FileBytes.h"
 #include "index/LittleEndian.h"
 
 namespace quire {
@@ -24,9 +25,7 @@ constexpr std::size_t kFreePageHeadAt = 90;
 void TIndexDescriptor::EncodeTo(std::span<std::uint8_t, kIndexDescriptorSize> out) const {
   std::uint8_t* p = out.data();
   std::memset(p, 0, kIndexDescriptorSize);
-  const std::size_t nameLength = std::min(Name.size(), kMaxIndexNameLength);
-  p[kNameAt] = static_cast<std::uint8_t>(nameLength);
-  std::memcpy(p + kNameAt + 1, Name.data(), nameLength);
+  bytes::PutShortString(out, kNameAt, kMaxIndexNameLength, Name);
   le::Store16(p + kKeySizeAt, KeySize);
   p[kDescendingAt] = Descending;
   p[kCaseInsensitiveAt] = CaseInsensitive;
@@ -44,8 +43,7 @@ void TIndexDescriptor::EncodeTo(std::span<std::uint8_t, kIndexDescriptorSize> ou
 TIndexDescriptor TIndexDescriptor::Decode(std::span<const std::uint8_t, kIndexDescriptorSize> in) {
   const std::uint8_t* p = in.data();
   TIndexDescriptor d;
-  const std::size_t nameLength = std::min<std::size_t>(p[kNameAt], kMaxIndexNameLength);
-  d.Name.assign(reinterpret_cast<const char*>(p + kNameAt + 1), nameLength);
+  d.Name = bytes::GetShortString(in, kNameAt, kMaxIndexNameLength);
   d.KeySize = le::Load16(p + kKeySizeAt);
   d.Descending = p[kDescendingAt];
   d.CaseInsensitive = p[kCaseInsensitiveAt];

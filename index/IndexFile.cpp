@@ -54,11 +54,26 @@ void TIndexFile::Open() {
   try {
     ReadHeader();
     if (header_.Version() != kIndexFileVersion) RaiseEngineError(err::WrongVersion, FileName());
+    CheckDescriptors();
   } catch (...) {
     Close();
     throw;
   }
   SelectIndex(kPrimaryIndex);
+}
+
+void TIndexFile::CheckDescriptors() const {
+  // Every later step trusts these numbers to size keys and walk slots; a
+  // damaged header must not lead them outside the header or a page.
+  const auto corrupt = [this] { RaiseEngineError(err::HeaderCorrupt, FileName()); };
+  if (header_.SecondaryCount() > kMaxSecondaryIndexes) corrupt();
+  for (std::size_t slot = 0; slot < kIndexSlotCount; ++slot) {
+    const bool used = (slot == kPrimaryIndex && !header_.NoPrimary()) ||
+                      (slot >= 1 && slot <= header_.SecondaryCount()) || slot == kSysDeletedSlot;
+    if (!used) continue;
+    const TIndexDescriptor d = header_.Descriptor(slot);
+    if (d.KeySize > kMaxKeyBody + 4 || d.FieldCount > kMaxKeyFields) corrupt();
+  }
 }
 
 void TIndexFile::Close() {

@@ -45,8 +45,9 @@ class TIndexFile : public TFileHandler {
   // header-modified 1, change counter 0. The file stays open.
   void Create() override;
 
-  // Opens the file and reads its header; a version other than 3 gives 12035
-  // and leaves the file closed. Selects index 0.
+  // Opens the file and reads its header; a version other than 3 gives 12035,
+  // a header whose index count, key sizes or key field counts are out of
+  // range gives 8961; either leaves the file closed. Selects index 0.
   void Open() override;
 
   // Forgets the header and the selection and closes the file. Does not write:
@@ -144,6 +145,7 @@ class TIndexFile : public TFileHandler {
 
  private:
   void RequireExclusiveOpen() const;
+  void CheckDescriptors() const;
   void WriteHeaderImage();
 
   TIndexHeader header_;

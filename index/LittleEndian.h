@@ -1,32 +1,28 @@
 #pragma once
-// Little-endian loads and stores for the index file's fixed layouts. Every
-// integer in the file is little-endian whatever the host order, so the bytes
-// are assembled one by one rather than copied.
+// Pointer forms of the engine's little-endian helpers (engine/FileBytes.h),
+// for the index layer's hot loops that walk page and entry bytes by pointer.
 
-#include <cstddef>
 #include <cstdint>
+#include <span>
+
+#include "engine/FileBytes.h"
 
 namespace quire::le {
 
 inline std::uint16_t Load16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+  return bytes::Get<std::uint16_t>(std::span<const std::uint8_t>(p, 2), 0);
 }
 
 inline std::uint32_t Load32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+  return bytes::Get<std::uint32_t>(std::span<const std::uint8_t>(p, 4), 0);
 }
 
 inline void Store16(std::uint8_t* p, std::uint16_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
+  bytes::Put<std::uint16_t>(std::span<std::uint8_t>(p, 2), 0, v);
 }
 
 inline void Store32(std::uint8_t* p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-  p[2] = static_cast<std::uint8_t>(v >> 16);
-  p[3] = static_cast<std::uint8_t>(v >> 24);
+  bytes::Put<std::uint32_t>(std::span<std::uint8_t>(p, 4), 0, v);
 }
 
 }  // namespace quire::le

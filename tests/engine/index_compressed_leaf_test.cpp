@@ -271,6 +271,20 @@ TEST(IndexCompressedLeaf, EntriesBeyond4083BytesRaise8965AndWriteNothing) {
   for (std::uint8_t b : area) ASSERT_EQ(b, 0xEE);
 }
 
+TEST(IndexCompressedLeaf, UnknownSchemesAreRefused) {
+  const TLeafFormat format{4, 4, false};
+  Bytes array = EntryArray({{{1, 2, 3, 4}, 1}}, 4);
+  Bytes area(kLeafAreaSize, 0);
+  try {
+    EncodeCompressedLeaf(format, array, 1, area, "t.IDX");
+    FAIL() << "no error";
+  } catch (const EQuireEngineError& e) {
+    EXPECT_EQ(e.Code(), 8965);
+  }
+  area[0] = 0;
+  EXPECT_EQ(DecodeError(format, area, 10, 1), 8965);
+}
+
 // --- Damaged pages -------------------------------------------------------------
 
 TEST(IndexCompressedLeaf, DamagedEntriesRaise8965) {

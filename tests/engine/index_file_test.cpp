@@ -206,6 +206,41 @@ TEST_F(IndexFileTest, OpenRefusesOtherVersionsAndStaysClosed) {
   }
 }
 
+TEST_F(IndexFileTest, OpenRefusesHeadersThatWouldLeadOutsideTheirBounds) {
+  {
+    TIndexFile file;
+    CreateFile(file);
+    file.DefinePrimaryIndex(Definition("", {1}), fields_);
+    file.AddSecondaryIndex(Definition("ByName", {2}), fields_);
+  }
+  const Bytes good = FileBytes();
+  const std::vector<std::pair<std::size_t, std::uint8_t>> damages = {
+      {13, 31},                 // a 31st secondary index would be slot 31 and beyond
+      {SlotAt(1) + 32, 0x05},   // a key size above 1040
+      {kSlot0 + 37, 17},        // 17 key fields
+      {SlotAt(31) + 32, 0x10},  // the "Sys Deleted" slot too
+  };
+  for (const auto& [at, value] : damages) {
+    Bytes bytes = good;
+    bytes[at] = value;
+    WriteFileBytes(bytes);
+    TIndexFile file;
+    file.SetFileName(name_);
+    const TRaised raised = Raised([&] { file.Open(); });
+    EXPECT_EQ(raised.code, 8961) << at;
+    EXPECT_EQ(raised.message, Message(8961, "Header information corrupt in data file " + path_));
+    EXPECT_FALSE(file.IsOpen());
+  }
+  // Slots that are not in use are not looked at.
+  Bytes bytes = good;
+  bytes[SlotAt(5) + 32] = 0xFF;
+  WriteFileBytes(bytes);
+  TIndexFile file;
+  file.SetFileName(name_);
+  file.Open();
+  EXPECT_EQ(file.SecondaryIndexCount(), 1u);
+}
+
 TEST_F(IndexFileTest, ShortFileFailsToOpen) {
   WriteFileBytes(Bytes(100, 0));
   TIndexFile file;
