@@ -25,12 +25,12 @@
 #include <string_view>
 #include <vector>
 
+#include "index/IndexDescriptor.h"
 #include "index/PageEntry.h"
 
 namespace quire {
 
 inline constexpr std::size_t kLeafAreaSize = 4083;
-inline constexpr std::size_t kKeySuffixSize = 4;
 
 struct TLeafFormat {
   std::uint16_t keySize = 0;

@@ -53,7 +53,7 @@ std::uint16_t CheckIndexKey(const TIndexDefinition& definition, bool secondary,
     RaiseEngineError(err::InvalidKeySize, fileName, {}, {}, indexName);
   }
   const bool suffix = secondary && definition.Unique == 0;
-  return static_cast<std::uint16_t>(body + (suffix ? 4 : 0));
+  return static_cast<std::uint16_t>(body + (suffix ? kKeySuffixSize : 0));
 }
 
 }  // namespace quire

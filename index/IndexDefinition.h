@@ -12,9 +12,6 @@
 
 namespace quire {
 
-// Longest key built from the fields of one index, before the suffix.
-inline constexpr std::size_t kMaxKeyBody = 1036;
-
 // Whether `c` may begin an index name: A-Z, a-z or a byte from 129 to 254
 // (the letters of the catalogue's single-byte code page).
 bool IsIndexNameLetter(unsigned char c);

@@ -28,6 +28,12 @@ namespace quire {
 inline constexpr std::size_t kIndexDescriptorSize = 120;
 inline constexpr std::size_t kMaxIndexNameLength = 30;
 inline constexpr std::size_t kMaxKeyFields = 16;
+// Longest key built from the fields of one index.
+inline constexpr std::size_t kMaxKeyBody = 1036;
+// Keys of a secondary index that is not unique end in the record's 4-byte
+// auto-increment value, which keeps equal field values apart.
+inline constexpr std::size_t kKeySuffixSize = 4;
+inline constexpr std::size_t kMaxKeySize = kMaxKeyBody + kKeySuffixSize;
 
 struct TIndexDescriptor {
   std::string Name;  // at most 30 characters when stored

@@ -72,7 +72,7 @@ void TIndexFile::CheckDescriptors() const {
                       (slot >= 1 && slot <= header_.SecondaryCount()) || slot == kSysDeletedSlot;
     if (!used) continue;
     const TIndexDescriptor d = header_.Descriptor(slot);
-    if (d.KeySize > kMaxKeyBody + 4 || d.FieldCount > kMaxKeyFields) corrupt();
+    if (d.KeySize > kMaxKeySize || d.FieldCount > kMaxKeyFields) corrupt();
   }
 }
 

@@ -56,7 +56,7 @@ class TIndexFile : public TFileHandler {
 
   // Cuts the file to its header and resets it: end offset 4096, record count
   // 0, root page and free page head of every defined index and of slot 31 set
-  // to 0; the header is written. Needs an open file.
+  // to 0; the header is written. Needs the file open exclusively (10253).
   void Empty();
 
   // --- Header ---------------------------------------------------------------
