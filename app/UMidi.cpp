@@ -108,8 +108,11 @@ void TForm1::showEvent(QShowEvent* event) {
 void TForm1::CentreOnScreen() {
   const QScreen* target = screen() ? screen() : QGuiApplication::primaryScreen();
   if (!target) return;
-  const QRect available = target->availableGeometry();
-  move(available.center() - rect().center());
+  // move() places the frame, so centre the frame; its size is known once the
+  // platform window exists (a window manager may still add to it later).
+  winId();
+  const QRect frame(QPoint(0, 0), frameGeometry().size());
+  move(target->availableGeometry().center() - frame.center());
 }
 
 void TForm1::FormShow() {
