@@ -83,7 +83,8 @@ int TMemoryFile::Resize(std::size_t length) {
   try {
     if (capacity != data_.size()) {
       std::vector<unsigned char> grown(capacity);  // zero-filled, as engine buffers are
-      std::memcpy(grown.data(), data_.data(), std::min(length_, std::min(length, capacity)));
+      const std::size_t kept = std::min(length_, std::min(length, capacity));
+      if (kept > 0) std::memcpy(grown.data(), data_.data(), kept);
       data_.swap(grown);
     }
   } catch (const std::bad_alloc&) {

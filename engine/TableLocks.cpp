@@ -76,7 +76,7 @@ std::int64_t TTableLocks::LockReaderByte(TFileHandler& file) {
   // A fresh draw each time: two readers that met on one byte part again.
   for (int attempt = 1;; ++attempt) {
     const std::int64_t offset = kTop - DrawReaderByte();
-    lastAttempts_ = attempt;
+    ++lastAttempts_;
     if (file.LockRange(offset, 1)) return offset;
     if (attempt > kStructuralRetries) return 0;
     SleepWait(kStructuralWaitMs);
@@ -106,6 +106,7 @@ void TTableLocks::UnlockReaderBytes(ReaderBytes& bytes) {
 
 void TTableLocks::ReadLock() {
   if (Skipped() || readLocked_) return;
+  lastAttempts_ = 0;
   LockReaderBytes(readBytes_);
   readLocked_ = true;
   try {
@@ -124,6 +125,7 @@ void TTableLocks::ReadUnlock() {
 
 bool TTableLocks::TransientReadLock() {
   if (Skipped() || readLocked_ || transientLocked_ || writeLocked_ || tableLocked_) return false;
+  lastAttempts_ = 0;
   LockReaderBytes(transientBytes_);
   transientLocked_ = true;
   return true;
@@ -140,7 +142,7 @@ void TTableLocks::TransientReadUnlock() {
 void TTableLocks::LockStructural(TFileHandler& file, std::int64_t offset, std::int64_t length,
                                  bool spin) {
   for (int attempt = 1;; ++attempt) {
-    lastAttempts_ = attempt;
+    ++lastAttempts_;
     if (file.LockRange(offset, length)) return;
     if (attempt > kStructuralRetries) RaiseEngineError(err::GeneralLockFailure, file.FileName());
     if (spin) {
@@ -172,6 +174,7 @@ void TTableLocks::UnlockDataByte() {
 
 void TTableLocks::WriteLock() {
   if (Skipped() || writeLocked_) return;
+  lastAttempts_ = 0;
   const bool tableWasLocked = tableLocked_;
   LockDataByte();
   try {
@@ -222,6 +225,7 @@ void TTableLocks::TableLock() {
     tableLocked_ = true;
     return;
   }
+  lastAttempts_ = 0;
   LockDataByte();
   tableLocked_ = true;
   try {
@@ -258,9 +262,9 @@ void TTableLocks::TableUnlock() {
 // ---- record locks --------------------------------------------------------
 
 bool TTableLocks::TryWithRetries(TFileHandler& file, std::int64_t offset, std::int64_t length) {
-  int failures = 0;
-  for (int attempt = 1;; ++attempt) {
-    lastAttempts_ = attempt;
+  lastAttempts_ = 0;
+  for (int failures = 0;;) {
+    ++lastAttempts_;
     if (file.LockRange(offset, length)) return true;
     if (++failures > lockRetryCount_) return false;
     SpinWait(lockWaitTime_);

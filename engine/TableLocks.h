@@ -114,7 +114,8 @@ class TTableLocks {
   bool HoldsRecord(std::uint32_t record) const { return records_.count(record) != 0; }
   const std::set<std::uint32_t>& LockedRecords() const { return records_; }
 
-  // Attempts made by the last lock operation that tried bytes.
+  // Lock attempts made by the last operation that tried bytes, over all its
+  // files; for a record or all-records lock, those on the record bytes.
   int LastAttempts() const { return lastAttempts_; }
 
  private:
