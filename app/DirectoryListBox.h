@@ -32,6 +32,10 @@ class TDirectoryListBox : public QTreeWidget {
   // reaches the owner's error handling.
   void DirectoryChosen(const QString& directory);
 
+ protected:
+  // Every line is always open, so no expand or collapse marks are drawn.
+  void drawBranches(QPainter*, const QRect&, const QModelIndex&) const override {}
+
  private:
   void Fill();
 
