@@ -76,7 +76,12 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (mode == "probe" && argc == 5) {
-    const bool free = SetLock(fd, F_WRLCK, std::atoll(argv[3]), std::atoll(argv[4]));
+    const long long offset = std::atoll(argv[3]);
+    const long long length = std::atoll(argv[4]);
+    const bool free = SetLock(fd, F_WRLCK, offset, length);
+    // Give the range back before answering: the caller locks it next.
+    if (free) SetLock(fd, F_UNLCK, offset, length);
+    close(fd);
     return Report(free ? "free" : "held", 0);
   }
   return Usage();
