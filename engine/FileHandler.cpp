@@ -358,7 +358,7 @@ std::size_t TransferAll(std::size_t count, int& error, Io io) {
 
 std::size_t TFileHandler::Read(void* buffer, std::size_t count, bool allowShort) {
   RequireOpen();
-  if (memoryFile_) return ReadFromMemory(0, false, buffer, count, allowShort);
+  if (memoryFile_) return ReadFromMemory(nullptr, buffer, count, allowShort);
   auto* bytes = static_cast<unsigned char*>(buffer);
   int error = 0;
   const std::size_t n = TransferAll(count, error, [&](std::size_t done) {
@@ -372,7 +372,7 @@ std::size_t TFileHandler::Read(void* buffer, std::size_t count, bool allowShort)
 std::size_t TFileHandler::ReadAt(std::int64_t offset, void* buffer, std::size_t count,
                                  bool allowShort) {
   RequireOpen();
-  if (memoryFile_) return ReadFromMemory(offset, true, buffer, count, allowShort);
+  if (memoryFile_) return ReadFromMemory(&offset, buffer, count, allowShort);
   auto* bytes = static_cast<unsigned char*>(buffer);
   int error = 0;
   const std::size_t n = TransferAll(count, error, [&](std::size_t done) {
@@ -386,7 +386,7 @@ std::size_t TFileHandler::ReadAt(std::int64_t offset, void* buffer, std::size_t 
 void TFileHandler::Write(const void* buffer, std::size_t count) {
   RequireOpen();
   RequireWritable();
-  if (memoryFile_) return WriteToMemory(0, false, buffer, count);
+  if (memoryFile_) return WriteToMemory(nullptr, buffer, count);
   if (count == 0) {
     const off_t position = ::lseek(fd_.Get(), 0, SEEK_CUR);
     if (position < 0 || ::ftruncate(fd_.Get(), position) != 0) RaiseErrno(errno, name_);
@@ -403,7 +403,7 @@ void TFileHandler::Write(const void* buffer, std::size_t count) {
 void TFileHandler::WriteAt(std::int64_t offset, const void* buffer, std::size_t count) {
   RequireOpen();
   RequireWritable();
-  if (memoryFile_) return WriteToMemory(offset, true, buffer, count);
+  if (memoryFile_) return WriteToMemory(&offset, buffer, count);
   if (count == 0) {
     if (::ftruncate(fd_.Get(), static_cast<off_t>(offset)) != 0) RaiseErrno(errno, name_);
     return;
@@ -416,39 +416,35 @@ void TFileHandler::WriteAt(std::int64_t offset, const void* buffer, std::size_t 
   if (n < count) RaiseOsError(err::WriteError, static_cast<std::uint16_t>(error), name_);
 }
 
-std::size_t TFileHandler::ReadFromMemory(std::int64_t offset, bool positioned, void* buffer,
-                                         std::size_t count, bool allowShort) {
+std::int64_t TFileHandler::TransferInMemory(const std::int64_t* offset, const MemoryIo& io) {
   std::lock_guard guard(MemoryFileSection());
   TMemoryFile& file = *memoryFile_;
   std::int64_t saved = 0;
-  if (positioned) {
+  if (offset != nullptr) {
     saved = file.Seek(memoryHandle_, 0, 1);
-    if (const std::int64_t at = file.Seek(memoryHandle_, offset, 0); at < 0) {
+    if (const std::int64_t at = file.Seek(memoryHandle_, *offset, 0); at < 0) {
       RaiseMemoryResult(static_cast<int>(at), name_);
     }
   }
-  const std::int64_t n = file.Read(memoryHandle_, buffer, count);
-  if (positioned) file.Seek(memoryHandle_, saved, 0);
+  const std::int64_t n = io(file, memoryHandle_);
+  if (offset != nullptr) file.Seek(memoryHandle_, saved, 0);
   if (n < 0) RaiseMemoryResult(static_cast<int>(n), name_);
-  if (static_cast<std::size_t>(n) < count && !allowShort) RaiseEngineError(err::ReadError, name_);
-  return static_cast<std::size_t>(n);
+  return n;
 }
 
-void TFileHandler::WriteToMemory(std::int64_t offset, bool positioned, const void* buffer,
+std::size_t TFileHandler::ReadFromMemory(const std::int64_t* offset, void* buffer,
+                                         std::size_t count, bool allowShort) {
+  const auto n = static_cast<std::size_t>(TransferInMemory(
+      offset, [&](TMemoryFile& file, int handle) { return file.Read(handle, buffer, count); }));
+  if (n < count && !allowShort) RaiseEngineError(err::ReadError, name_);
+  return n;
+}
+
+void TFileHandler::WriteToMemory(const std::int64_t* offset, const void* buffer,
                                  std::size_t count) {
-  std::lock_guard guard(MemoryFileSection());
-  TMemoryFile& file = *memoryFile_;
-  std::int64_t saved = 0;
-  if (positioned) {
-    saved = file.Seek(memoryHandle_, 0, 1);
-    if (const std::int64_t at = file.Seek(memoryHandle_, offset, 0); at < 0) {
-      RaiseMemoryResult(static_cast<int>(at), name_);
-    }
-  }
-  const std::int64_t n = file.Write(memoryHandle_, buffer, count);
-  if (positioned) file.Seek(memoryHandle_, saved, 0);
-  if (n < 0) RaiseMemoryResult(static_cast<int>(n), name_);
-  if (static_cast<std::size_t>(n) < count) RaiseEngineError(err::WriteError, name_);
+  const auto n = static_cast<std::size_t>(TransferInMemory(
+      offset, [&](TMemoryFile& file, int handle) { return file.Write(handle, buffer, count); }));
+  if (n < count) RaiseEngineError(err::WriteError, name_);
 }
 
 void TFileHandler::Flush() {

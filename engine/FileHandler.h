@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -115,9 +116,13 @@ class TFileHandler {
   void CreateOnDisk();
   void CreateInMemory();
   void CloseHandles() noexcept;
-  std::size_t ReadFromMemory(std::int64_t offset, bool positioned, void* buffer, std::size_t count,
+  // Runs `io` on the in-memory file under the engine's memory-file section,
+  // at *offset when given (the handle's position is restored afterwards).
+  using MemoryIo = std::function<std::int64_t(TMemoryFile&, int handle)>;
+  std::int64_t TransferInMemory(const std::int64_t* offset, const MemoryIo& io);
+  std::size_t ReadFromMemory(const std::int64_t* offset, void* buffer, std::size_t count,
                              bool allowShort);
-  void WriteToMemory(std::int64_t offset, bool positioned, const void* buffer, std::size_t count);
+  void WriteToMemory(const std::int64_t* offset, const void* buffer, std::size_t count);
 
   std::string name_;
   bool inMemory_ = false;

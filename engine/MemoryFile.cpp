@@ -5,6 +5,8 @@
 #include <new>
 #include <stdexcept>
 
+#include "platform/FileNames.h"
+
 namespace quire {
 namespace {
 
@@ -22,14 +24,7 @@ std::string_view Trim(std::string_view text) {
 }
 
 bool SameName(std::string_view a, std::string_view b) {
-  a = Trim(a);
-  b = Trim(b);
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
+  return lyrabook::EqualsIgnoringAsciiCase(Trim(a), Trim(b));
 }
 
 // The file part of a name without folder and extension, trimmed.
