@@ -46,6 +46,7 @@ void TIndexFile::Create() {
   header_ = TIndexHeader::NewFile();
   WriteHeaderImage();
   header_.SetModified(false);
+  ResetCaches();
   SelectIndex(kPrimaryIndex);
 }
 
@@ -59,6 +60,7 @@ void TIndexFile::Open() {
     Close();
     throw;
   }
+  ResetCaches();
   SelectIndex(kPrimaryIndex);
 }
 
@@ -78,9 +80,17 @@ void TIndexFile::CheckDescriptors() const {
 
 void TIndexFile::Close() {
   header_ = TIndexHeader();
+  ResetCaches();
   current_ = kPrimaryIndex;
   currentDescriptor_ = TIndexDescriptor();
+  layout_ = TKeyLayout();
+  comparer_ = TKeyComparer();
+  tree_.SetIndex(comparer_, 0);
   bitmapMode_ = false;
+  // Closing the handle releases the lock bytes themselves.
+  readLocked_ = writeLocked_ = false;
+  readLockByte_ = 0;
+  tableLockHeld_ = bufferedMode_ = false;
   TFileHandler::Close();
 }
 
@@ -99,6 +109,7 @@ void TIndexFile::Empty() {
   }
   header_.SetRootPage(kSysDeletedSlot, 0);
   header_.SetFreePageHead(kSysDeletedSlot, 0);
+  ResetCaches();
   MarkHeaderModified();
   WriteHeader();
   SelectIndex(current_);
@@ -170,6 +181,7 @@ void TIndexFile::DefinePrimaryIndex(const TIndexDefinition& definition,
     header_.SetDescriptor(kPrimaryIndex, StoredDescriptor(definition, {}, keySize));
     header_.SetNoPrimary(false);
   }
+  ResetCache(kPrimaryIndex);
   MarkHeaderModified();
   WriteHeader();
   if (current_ == kPrimaryIndex) SelectIndex(kPrimaryIndex);
@@ -196,6 +208,7 @@ void TIndexFile::AddSecondaryIndex(const TIndexDefinition& definition,
 
   header_.SetDescriptor(count + 1, StoredDescriptor(definition, name, keySize));
   header_.SetSecondaryCount(static_cast<std::uint8_t>(count + 1));
+  ResetCache(count + 1);
   MarkHeaderModified();
   WriteHeader();
 }
@@ -229,6 +242,25 @@ void TIndexFile::SelectIndex(std::uint8_t number) {
   current_ = number;
   currentDescriptor_ = number == kPhysicalOrder ? TIndexDescriptor() : header_.Descriptor(number);
   bitmapMode_ = number == kPhysicalOrder || (number == kPrimaryIndex && header_.NoPrimary());
+  layout_ = number == kPhysicalOrder
+                ? TKeyLayout()
+                : TKeyLayout::For(number, currentDescriptor_, keyFields_, collation_ != nullptr);
+  comparer_ = TKeyComparer(layout_, collation_, number == kSysDeletedIndex);
+  tree_.SetIndex(comparer_, layout_.KeySize());
+}
+
+void TIndexFile::SetKeyFields(std::span<const TKeyField> fields) {
+  keyFields_.assign(fields.begin(), fields.end());
+  SelectIndex(current_);
+}
+
+void TIndexFile::SetCollation(const TKeyCollation* collation) {
+  collation_ = collation;
+  SelectIndex(current_);
+}
+
+void TIndexFile::BuildKey(std::span<const std::uint8_t> record, std::span<std::uint8_t> key) const {
+  layout_.Build(record, key);
 }
 
 bool TIndexFile::SelectIndexForField(std::uint16_t fieldNo, bool caseInsensitive, bool anyCase,

@@ -4,21 +4,38 @@
 // indexes (slots 1..30) and the internal "Sys Deleted" index (slot 31), each
 // a B+-tree of 4096-byte pages (TPage) after the 4096-byte header.
 //
-// This class owns the header image and the index definitions. The data file
-// owns one TIndexFile, gives it the table's name (the extension becomes
-// ".IDX"), the exclusive/read-only/in-memory settings and the encryption
-// switch, and drives it: create + define indexes at table creation, open and
-// close with the table, header writes with its flushes.
+// This class owns the header image, the index definitions and a cache of
+// decoded pages per index. The data file owns one TIndexFile, gives it the
+// table's name (the extension becomes ".IDX"), the exclusive/read-only/
+// in-memory settings, the encryption switch and the table's fields, and
+// drives it: create + define indexes at table creation, open and close with
+// the table, key changes for every record it adds, changes or deletes, page
+// and header writes with its flushes.
+//
+// Sharing with other programs: pages are read without further ado while the
+// file is exclusive or a lock is held (the table's, or this file's own read
+// or write lock). Otherwise a page that has to be read from the file is read
+// under a read lock after comparing the header's change counter with ours;
+// when another user changed the file, the header is read again, every cached
+// page is dropped and the search starts again from the root.
 
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
 
+#include <array>
+#include <vector>
+
 #include "engine/FileHandler.h"
 #include "index/IndexDescriptor.h"
 #include "index/IndexField.h"
 #include "index/IndexHeader.h"
+#include "index/IndexTree.h"
+#include "index/KeyComparer.h"
+#include "index/KeyField.h"
+#include "index/KeyLayout.h"
+#include "index/PageCache.h"
 
 namespace quire {
 
@@ -28,7 +45,10 @@ inline constexpr std::uint8_t kPhysicalOrder = 255;  // no index: record slot or
 inline constexpr std::size_t kMaxSecondaryIndexes = 30;
 inline constexpr char kPrimaryIndexName[] = "Primary";
 
-class TIndexFile : public TFileHandler {
+// The highest offset at which a page may start.
+inline constexpr std::uint32_t kMaxPageOffset = 2000000000;
+
+class TIndexFile : public TFileHandler, private TTreeStorage {
  public:
   TIndexFile();
   ~TIndexFile() override;
@@ -139,6 +159,84 @@ class TIndexFile : public TFileHandler {
   bool SelectIndexForField(std::uint16_t fieldNo, bool caseInsensitive, bool anyCase,
                            std::span<const TIndexField> fields);
 
+  // --- Keys -------------------------------------------------------------------
+
+  // The table's fields as key building sees them (record offsets included).
+  // Given by the data file after open; kept until changed.
+  void SetKeyFields(std::span<const TKeyField> fields);
+  // The string order of the table's locale; null (the default) for a table
+  // without one, whose keys compare as bytes. Must outlive its use here.
+  void SetCollation(const TKeyCollation* collation);
+  std::span<const TKeyField> KeyFields() const { return keyFields_; }
+  const TKeyCollation* Collation() const { return collation_; }
+
+  // Key size K of the current index (0 in physical order).
+  std::uint16_t KeySize() const { return layout_.KeySize(); }
+  // Builds the current index's key of `record` (a record buffer) into `key`,
+  // which must hold KeySize() bytes.
+  void BuildKey(std::span<const std::uint8_t> record, std::span<std::uint8_t> key) const;
+  // Compares two keys of the current index over `length` bytes: -1, 0, 1.
+  int CompareKeys(const std::uint8_t* a, const std::uint8_t* b, std::size_t length) const {
+    return comparer_.Compare(a, b, length);
+  }
+
+  // --- Key operations on the current index ------------------------------------
+  // Keys are K bytes. In physical order, and on index 0 of a table without a
+  // primary index, there is no tree: finds find nothing and changes do nothing.
+
+  // For the primary index and unique secondary indexes: raises 9729 ("Duplicate
+  // key found in index " + name; "Primary" for index 0) when the key is present.
+  void CheckDuplicate(std::span<const std::uint8_t> key);
+  // Inserts the key with its record number after every equal key.
+  void InsertKey(std::span<const std::uint8_t> key, std::uint32_t record);
+  // Removes the key; 8708 when it is absent.
+  void DeleteKey(std::span<const std::uint8_t> key);
+  // Removes `oldKey` (8708 when absent, nothing changed) and inserts `newKey`.
+  void ReplaceKey(std::span<const std::uint8_t> oldKey, std::span<const std::uint8_t> newKey,
+                  std::uint32_t record);
+  // Whether the key is present.
+  bool FindExact(std::span<const std::uint8_t> key);
+  // The 1-based rank of the key in the current index order, 0 when absent.
+  std::int32_t KeyPosition(std::span<const std::uint8_t> key);
+
+  // --- Page cache ---------------------------------------------------------------
+
+  // Writes every modified, unpinned page of every index, runs of adjacent
+  // pages in one write each. The header is written separately (WriteHeader).
+  void Flush();
+  // Forgets every cached page, written or not (another user changed the file).
+  void Invalidate();
+  // Sets every page's pin count to 0 (after an operation failed).
+  void UnpinAll();
+  // Cuts every page list back to 31 pages, writing the modified pages it cuts.
+  void TrimCache();
+  // Pages cached for index `number`, and the list's current capacity.
+  std::size_t CachedPages(std::uint8_t number) const { return caches_[number].Size(); }
+
+  // Whether the table holds a lock that keeps other writers out (its read,
+  // write or table lock): pages are then read without the change check. With
+  // `buffered` (the table lock of buffered-change mode) the page lists may
+  // grow beyond 31 pages instead of writing pages back; ending it trims them.
+  void SetTableLockHeld(bool held, bool buffered = false);
+
+  // When another user wrote the header since we read it: reads the header
+  // again, forgets every cached page and returns true. The table runs this
+  // after it takes its locks.
+  bool CheckForChanges();
+
+  // --- Lock primitives ----------------------------------------------------------
+  // The index file's part of the table locks: a reader holds one byte at
+  // 2147483647 - r (r drawn anew for each attempt), a writer the 65535 bytes
+  // from 2147418112. Each tries 1 + 8192 times, 3 ms apart, and reports
+  // whether it got the lock; always true on an exclusive or no-locking file.
+
+  bool ReadLock();
+  void ReadUnlock();
+  bool WriteLock();
+  void WriteUnlock();
+  bool ReadLocked() const { return readLocked_; }
+  bool WriteLocked() const { return writeLocked_; }
+
  protected:
   // The table name with its extension replaced by ".IDX".
   std::string NormaliseName(std::string_view name) const override;
@@ -148,11 +246,47 @@ class TIndexFile : public TFileHandler {
   void CheckDescriptors() const;
   void WriteHeaderImage();
 
+  // TTreeStorage: the pages of the current index.
+  TPage* FetchPage(std::uint32_t offset) override;
+  TPage& TakePage() override;
+  void FreePage(TPage& page) override;
+  void RequireRoomFor(std::size_t count) override;
+  std::uint32_t RootPage() const override;
+  void SetRootPage(std::uint32_t offset) override;
+  const std::string& StorageFileName() const override { return FileName(); }
+
+  bool HasTree() const;
+  TPage& LoadPage(std::uint32_t offset);
+  bool NeedsChangeCheck() const;
+  void ResetCaches();
+  void ResetCache(std::size_t slot);
+  TPageCache& CurrentCache() { return caches_[current_ == kPhysicalOrder ? 0 : current_]; }
+  // Runs a change of the current index: checks for other users' changes
+  // once at its start when no lock keeps them out, then reads pages without
+  // checking until it ends.
+  template <typename Change>
+  void RunChange(Change change);
+  void RequireKeySize(std::span<const std::uint8_t> key) const;
+
   TIndexHeader header_;
   bool encrypted_ = false;
   std::uint8_t current_ = kPrimaryIndex;
   TIndexDescriptor currentDescriptor_;
   bool bitmapMode_ = false;
+
+  std::vector<TKeyField> keyFields_;
+  const TKeyCollation* collation_ = nullptr;
+  TKeyLayout layout_;
+  TKeyComparer comparer_;
+  TIndexTree tree_{*this};
+  std::array<TPageCache, kIndexSlotCount> caches_;
+
+  bool tableLockHeld_ = false;
+  bool bufferedMode_ = false;
+  bool changeInProgress_ = false;
+  bool readLocked_ = false;
+  bool writeLocked_ = false;
+  std::int64_t readLockByte_ = 0;  // 0: none taken on the file
 };
 
 }  // namespace quire

@@ -52,6 +52,13 @@ const std::uint8_t* TPage::EntryAt(std::size_t i) const {
   return entries_.data() + i * layout_.Stride();
 }
 
+void TPage::Reserve(std::size_t bytes) {
+  // Grown in whole entry areas, so that a page filling up reallocates only a
+  // few times.
+  if (entries_.capacity() >= bytes) return;
+  entries_.reserve((bytes + kPageEntryArea - 1) / kPageEntryArea * kPageEntryArea);
+}
+
 std::span<const std::uint8_t> TPage::Key(std::size_t i) const {
   return {EntryAt(i), layout_.keySize};
 }
@@ -73,6 +80,7 @@ void TPage::Insert(std::size_t i, std::span<const std::uint8_t> key, std::uint32
                    std::int32_t subtreeCount) {
   assert(i <= count_ && key.size() == layout_.keySize);
   const std::size_t stride = layout_.Stride();
+  Reserve((count_ + 1) * stride);
   entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(i * stride), stride,
                   std::uint8_t{0});
   ++count_;
@@ -88,6 +96,19 @@ void TPage::Remove(std::size_t i) {
   const auto first = entries_.begin() + static_cast<std::ptrdiff_t>(i * stride);
   entries_.erase(first, first + static_cast<std::ptrdiff_t>(stride));
   --count_;
+}
+
+void TPage::MoveEntriesTo(std::size_t first, std::size_t count, TPage& to, std::size_t at) {
+  assert(first + count <= count_ && at <= to.count_ && layout_.keySize == to.layout_.keySize);
+  if (count == 0) return;
+  const std::size_t stride = layout_.Stride();
+  const auto from = entries_.begin() + static_cast<std::ptrdiff_t>(first * stride);
+  const auto until = from + static_cast<std::ptrdiff_t>(count * stride);
+  to.Reserve((to.count_ + count) * stride);
+  to.entries_.insert(to.entries_.begin() + static_cast<std::ptrdiff_t>(at * stride), from, until);
+  to.count_ += count;
+  entries_.erase(from, until);
+  count_ -= count;
 }
 
 void TPage::SetKey(std::size_t i, std::span<const std::uint8_t> key) {
@@ -120,6 +141,19 @@ void TPage::Reset(std::uint32_t offset) {
   modified_ = true;
   searchPosition_ = 0;
   walkPosition_ = 0;
+}
+
+void TPage::Forget() {
+  Reset(0);
+  modified_ = false;
+  pins_ = 0;
+}
+
+std::int32_t TPage::KeysBelow() const {
+  if (IsLeaf()) return static_cast<std::int32_t>(count_);
+  std::uint32_t sum = 0;  // unsigned: a damaged page must not overflow a signed sum
+  for (std::size_t i = 0; i < count_; ++i) sum += static_cast<std::uint32_t>(SubtreeCount(i));
+  return static_cast<std::int32_t>(sum);
 }
 
 TLeafFormat TPage::LeafFormat() const {
@@ -181,7 +215,9 @@ void TPage::DecodeFrom(std::span<const std::uint8_t, kPageSize> in, std::string_
   const std::span<const std::uint8_t> area = in.subspan(kPageHeaderSize);
 
   // Decoded aside first, so that a damaged image leaves the page as it was.
-  std::vector<std::uint8_t> entries;
+  // The spare buffer is kept between reads so that a read allocates nothing.
+  std::vector<std::uint8_t>& entries = spare_;
+  entries.clear();
   if (count > 0 && leaf && format_.compression != 0) {
     DecodeCompressedLeaf(LeafFormat(), area, used, count, entries, fileName);
   } else if (count > 0) {
@@ -194,7 +230,7 @@ void TPage::DecodeFrom(std::span<const std::uint8_t, kPageSize> in, std::string_
   }
   // A page with no entries may be a free page, whose used-bytes field keeps
   // its last value; it is taken as it stands.
-  entries_ = std::move(entries);
+  entries_.swap(spare_);
   count_ = count;
   type_ = type;
   left_ = le::Load32(p + kLeftAt);

@@ -114,6 +114,9 @@ class TPage {
   void Insert(std::size_t i, std::span<const std::uint8_t> key, std::uint32_t pointer,
               std::int32_t subtreeCount = 0);
   void Remove(std::size_t i);
+  // Moves the `count` entries from position `first` to position `at` of
+  // `to`, a page of the same index, removing them here.
+  void MoveEntriesTo(std::size_t first, std::size_t count, TPage& to, std::size_t at);
   void SetKey(std::size_t i, std::span<const std::uint8_t> key);
   void SetPointer(std::size_t i, std::uint32_t pointer);
   void SetSubtreeCount(std::size_t i, std::int32_t count);
@@ -122,6 +125,12 @@ class TPage {
   // A page taken for new use: no entries, no links, used bytes 0, not free,
   // marked modified.
   void Reset(std::uint32_t offset);
+  // Forgets the page altogether (offset 0, clean, unpinned), so that its
+  // object can hold another page.
+  void Forget();
+  // Keys in the page's subtree: the entry count of a leaf, the sum of the
+  // subtree counts of a node.
+  std::int32_t KeysBelow() const;
 
   // Entries a node page, or a leaf of an uncompressed index, may hold:
   // 4083 div (K + 10) for nodes and 4083 div (K + 6) for leaves. (The
@@ -155,6 +164,7 @@ class TPage {
   std::uint8_t* EntryAt(std::size_t i);
   const std::uint8_t* EntryAt(std::size_t i) const;
   TLeafFormat LeafFormat() const;
+  void Reserve(std::size_t bytes);
   std::size_t StoredEntrySize(bool leaf) const;  // node or uncompressed leaf entry on disk
 
   TPageFormat format_;
@@ -172,6 +182,7 @@ class TPage {
   std::size_t walkPosition_ = 0;
   std::size_t count_ = 0;
   std::vector<std::uint8_t> entries_;  // count_ entries of layout_.Stride() bytes
+  std::vector<std::uint8_t> spare_;    // decode buffer, swapped with entries_
 };
 
 }  // namespace quire
