@@ -107,6 +107,9 @@ void TDataFile::CheckDescriptors() {
   // the descriptors, and the blob file is opened by the header's blob count:
   // both must agree with the descriptors.
   if (computedArea != header_.ComputedAreaSize || blobs != header_.BlobFieldCount) corrupt();
+  // Creation never makes blocks smaller than 64 bytes; a smaller one would
+  // leave no room for the block header.
+  if (blobs > 0 && header_.EffectiveBlobBlockSize() < kMinBlobBlockSize) corrupt();
   // Slot numbers name places in the file; a chain head outside the slots
   // would send the first insert there.
   if (header_.NextRecordNumber < 1 || header_.FreeRecordHead < 0 ||

@@ -150,6 +150,9 @@ TEST_F(DataFileOpen, RefusesDescriptorsThatDisagreeWithEachOtherOrTheHeader) {
   PatchFile(Dat(), 9, std::string("\x01\x00\x00\x00", 4));  // free slot 1 of none
   EXPECT_EQ(OpenError(), err::HeaderCorrupt);
   restore();
+  PatchFile(Dat(), 4, std::string("\x10\x00\x00\x00", 4));  // 16-byte blob blocks
+  EXPECT_EQ(OpenError(), err::HeaderCorrupt);
+  restore();
   PatchFile(Dat(), 23, std::string("\x01\x04", 2));  // 1025 fields
   EXPECT_EQ(OpenError(), err::HeaderCorrupt);
   restore();
