@@ -10,3 +10,6 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 cd "$root/build"
 ctest --output-on-failure --timeout 900 -j"$(nproc)"
+
+# A short fuzz run over damaged table files (longer: scripts/fuzz.sh SECONDS).
+"$root/scripts/fuzz.sh" "${LYRABOOK_FUZZ_SECONDS:-20}"
