@@ -1,5 +1,7 @@
 #include "blob/BlobFile.h"
 
+#include "blob/BlobBuffer.h"
+#include "blob/BlockCache.h"
 #include "engine/Cipher.h"
 #include "engine/EngineError.h"
 #include "engine/FileBytes.h"
@@ -7,7 +9,7 @@
 
 namespace quire {
 
-TBlobFile::TBlobFile() = default;
+TBlobFile::TBlobFile() : values_(std::make_unique<TOpenBlobs>(kMaxOpenBlobs)) {}
 
 TBlobFile::~TBlobFile() = default;
 
@@ -26,11 +28,15 @@ std::string TBlobFile::NormaliseName(std::string_view name) const {
 }
 
 void TBlobFile::Create() {
+  // Refused before anything is created: a block of this size could not say
+  // in its 16-bit used-bytes field that its payload is full.
+  if (blockSize_ > kMaxBlobBlockSize) RaiseEngineError(err::BlobFieldsOrBlockSize, FileName());
   TFileHandler::Create();
   header_ = TBlobHeader{};
   header_.Modified = 1;
   WriteHeaderImage();
   header_.Modified = 0;
+  ResetBlocks();
 }
 
 void TBlobFile::Open() {
@@ -38,7 +44,9 @@ void TBlobFile::Open() {
   try {
     ReadHeader();
     if (header_.Version != kBlobFileVersion) RaiseEngineError(err::WrongVersion, FileName());
+    if (blockSize_ > kMaxBlobBlockSize) RaiseEngineError(err::BlobFieldsOrBlockSize, FileName());
     CheckHeader();
+    ResetBlocks();
   } catch (...) {
     Close();
     throw;
@@ -59,8 +67,18 @@ void TBlobFile::CheckHeader() const {
 }
 
 void TBlobFile::Close() {
+  values_->Clear();
+  cache_.reset();
+  tableLockHeld_ = false;
+  bufferedMode_ = false;
+  changeInProgress_ = false;
   header_ = TBlobHeader{};
   TFileHandler::Close();
+}
+
+void TBlobFile::ResetBlocks() {
+  values_->Clear();
+  cache_ = std::make_unique<TBlockCache>(*this, blockSize_, encrypted_);
 }
 
 void TBlobFile::Empty() {
@@ -68,6 +86,7 @@ void TBlobFile::Empty() {
   if (ReadOnly()) RaiseEngineError(err::AccessDenied, FileName());
   Seek(static_cast<std::int64_t>(kBlobHeaderSize), 0);
   Write(nullptr, 0);  // a write of 0 bytes cuts the file here
+  ResetBlocks();
   header_.Version = kBlobFileVersion;
   header_.EndOffset = kBlobHeaderSize;
   header_.FreeBlockHead = 0;
@@ -103,6 +122,12 @@ bool TBlobFile::HeaderChanged() {
   if (encrypted_) CipherRun(counter, kDataCipherSeeds);
   if (bytes::Get<std::int32_t>(counter, 0) == header_.ChangeCount) return false;
   ReadHeader();
+  return true;
+}
+
+bool TBlobFile::CheckForChanges() {
+  if (!HeaderChanged()) return false;
+  Invalidate();
   return true;
 }
 
