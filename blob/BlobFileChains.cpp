@@ -68,19 +68,29 @@ void TBlobFile::StoreValue(TBlobBuffer& value, std::span<const std::uint32_t> ol
   const std::uint32_t payload = PayloadSize();
   const std::uint64_t length = value.Size();
   const std::uint32_t needed = BlocksFor(length, payload);
-  MarkHeaderModified();  // also when only block contents change: other users see the counter
 
   // The blocks of the new chain: the old chain's first, then fresh ones. A
   // block taken twice, or one of the old chain, means a damaged free chain.
   std::vector<std::uint32_t> chain(
       oldChain.begin(), oldChain.begin() + std::min<std::size_t>(needed, oldChain.size()));
+  // Taking changes only the header; when it fails (a damaged free chain, a
+  // full file) the header goes back to what it was and nothing has changed.
   std::unordered_set<std::uint32_t> inUse(oldChain.begin(), oldChain.end());
-  while (chain.size() < needed) {
-    const std::uint32_t offset = TakeBlock();
-    if (!inUse.insert(offset).second) RaiseCorrupt();
-    chain.push_back(offset);
+  const TBlobHeader before = header_;
+  try {
+    while (chain.size() < needed) {
+      const std::uint32_t offset = TakeBlock();
+      if (!inUse.insert(offset).second) RaiseCorrupt();
+      chain.push_back(offset);
+    }
+  } catch (...) {
+    header_ = before;
+    throw;
   }
 
+  // Marked also when only block contents change, so that the change counter
+  // tells other users to drop the blocks they cached.
+  MarkHeaderModified();
   const auto& bytes = value.Bytes();
   for (std::uint32_t i = 0; i < needed; ++i) {
     const std::uint64_t at = std::uint64_t{i} * payload;
