@@ -47,22 +47,32 @@ TBlock& TBlockCache::Load(std::uint32_t offset, std::uint32_t readAhead, std::ui
   const auto unmark = [&group] {
     for (auto block : group) block->SetReadAhead(false);
   };
+  const auto imageOf = [&](std::uint32_t i) {
+    return std::span<const std::uint8_t>(image).subspan(std::size_t{i} * blockSize_, blockSize_);
+  };
   try {
+    // Cached blocks first: making room for the others may write blocks back
+    // and leave them clean, and the image read before that must not then
+    // overwrite them. Our own unwritten changes and blocks in use win over
+    // the file.
+    std::vector<std::uint32_t> missing;
     for (std::uint32_t i = 0; i < count; ++i) {
-      const std::uint32_t at = offset + i * blockSize_;
-      const auto bytes =
-          std::span<const std::uint8_t>(image).subspan(std::size_t{i} * blockSize_, blockSize_);
-      List::iterator block;
-      if (const auto found = index_.find(at); found != index_.end()) {
-        block = found->second;
-        // Our own unwritten changes and blocks in use win over the file.
-        if (block->Modified() || block->PinCount() > 0) continue;
-      } else {
-        block = Acquire();
-        block->SetOffset(at);
-        Enter(block);
+      const auto found = index_.find(offset + i * blockSize_);
+      if (found == index_.end()) {
+        missing.push_back(i);
+        continue;
       }
-      block->Load(bytes, encrypted_);
+      const List::iterator block = found->second;
+      if (block->Modified() || block->PinCount() > 0) continue;
+      block->Load(imageOf(i), encrypted_);
+      block->SetReadAhead(true);
+      group.push_back(block);
+    }
+    for (const std::uint32_t i : missing) {
+      const List::iterator block = Acquire();
+      block->SetOffset(offset + i * blockSize_);
+      Enter(block);
+      block->Load(imageOf(i), encrypted_);
       block->SetReadAhead(true);
       group.push_back(block);
     }
