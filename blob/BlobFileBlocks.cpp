@@ -66,12 +66,18 @@ bool TBlobFile::NeedsChangeCheck() const {
 }
 
 TBlock* TBlobFile::FetchBlock(std::uint32_t offset, std::uint32_t readAhead) {
-  RequireBlockOffset(offset);
-  if (TBlock* block = cache_->Find(offset)) return block;
-  if (!NeedsChangeCheck()) return &cache_->Load(offset, readAhead, header_.EndOffset);
-
+  if (ValidBlockOffset(offset)) {
+    if (TBlock* block = cache_->Find(offset)) return block;
+  }
+  if (!NeedsChangeCheck()) {
+    RequireBlockOffset(offset);
+    return &cache_->Load(offset, readAhead, header_.EndOffset);
+  }
+  // The offset is judged against the header as it is now: another user may
+  // have added the block since we read the header.
   TReaderByte lock(*this);
   if (CheckForChanges()) return nullptr;
+  RequireBlockOffset(offset);
   return &cache_->Load(offset, readAhead, header_.EndOffset);
 }
 

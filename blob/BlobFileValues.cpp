@@ -113,7 +113,7 @@ bool TBlobFile::TryReadStoredValue(std::uint32_t firstBlock, std::uint32_t recor
     if (count < wanted || copied == bytes.size()) break;
     const std::uint32_t next = block->Next;
     if (next == 0) break;
-    if (!ValidBlockOffset(next) || !seen.insert(next).second) RaiseCorrupt();
+    if (!seen.insert(next).second) RaiseCorrupt();  // FetchBlock judges the offset
     const auto ahead = static_cast<std::uint32_t>((bytes.size() - copied + payload - 1) / payload);
     block = FetchBlock(next, ahead);
     if (block == nullptr) return false;

@@ -168,6 +168,7 @@ class TBlobVerifier::TWalk {
       return;
     }
     ++check_.values;
+    check_.chains.push_back(value);
     const TBlockHeader& first = headers_[IndexOf(value.firstBlock)];
     if (first.previous != 0) Fault(value.firstBlock, who + ": first block has a previous block");
     const std::int64_t length = first.valueLength;

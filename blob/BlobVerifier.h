@@ -49,10 +49,11 @@ struct TBlobFault {
 
 struct TBlobCheck {
   std::vector<TBlobFault> faults;
-  std::size_t values = 0;       // chains walked
-  std::size_t valueBlocks = 0;  // blocks reached from a value
-  std::size_t freeBlocks = 0;   // blocks on the free chain
-  std::size_t blocks = 0;       // blocks between 512 and the end offset
+  std::size_t values = 0;           // chains walked
+  std::size_t valueBlocks = 0;      // blocks reached from a value
+  std::size_t freeBlocks = 0;       // blocks on the free chain
+  std::size_t blocks = 0;           // blocks between 512 and the end offset
+  std::vector<TStoredBlob> chains;  // the values walked, given or found
 
   bool Ok() const { return faults.empty(); }
 };

@@ -107,10 +107,10 @@ TBlockCache::List::iterator TBlockCache::Acquire() {
     return blocks_.begin();
   }
   auto block = FindEvictable();
-  if (block == blocks_.end() && WriteBack()) block = FindEvictable();
+  // Buffered-change mode writes nothing until it ends: it grows instead.
+  if (block == blocks_.end() && !mayGrow_ && WriteBack()) block = FindEvictable();
   if (block == blocks_.end()) {
     if (!mayGrow_) RaiseEngineError(err::BlobBuffersCorrupt, file_.FileName());
-    // Buffered-change mode writes nothing until it ends, so it needs room.
     capacity_ += kBlockCacheGrowth;
     blocks_.emplace_front(blockSize_);
     return blocks_.begin();
