@@ -51,28 +51,29 @@ void TIndexFile::RunChange(Change change) {
 }
 
 bool TIndexFile::FindExact(std::span<const std::uint8_t> key) {
-  return KeyPosition(key) != 0;
+  if (!HasTree()) return false;
+  RequireKeySize(key);
+  TSearch result;
+  // Restart: another user changed the file; search again from the root.
+  while ((result = tree_.Find(key, layout_.KeySize())) == TSearch::Restart) {
+  }
+  return result == TSearch::Found;
 }
 
 std::int32_t TIndexFile::KeyPosition(std::span<const std::uint8_t> key) {
   if (!HasTree()) return 0;
   RequireKeySize(key);
-  for (;;) {
-    std::int32_t position = 0;
-    switch (tree_.Find(key, layout_.KeySize(), &position)) {
-      case TSearch::Found:
-        return position;
-      case TSearch::Absent:
-        return 0;
-      case TSearch::Restart:
-        break;  // another user changed the file: search again from the root
-    }
+  std::int32_t position = 0;
+  TSearch result;
+  while ((result = tree_.Find(key, layout_.KeySize(), &position)) == TSearch::Restart) {
   }
+  return result == TSearch::Found ? position : 0;
 }
 
 void TIndexFile::CheckDuplicate(std::span<const std::uint8_t> key) {
+  // Keys of a non-unique index differ in their suffix, and "Sys Deleted"
+  // keys in the auto-increment value: only these two kinds need no check.
   if (!HasTree() || layout_.HasSuffix() || current_ == kSysDeletedIndex) return;
-  if (current_ != kPrimaryIndex && currentDescriptor_.Unique == 0) return;
   if (FindExact(key)) {
     RaiseEngineError(err::DuplicateKey, FileName(), {}, {}, IndexName(current_));
   }

@@ -113,7 +113,9 @@ TSearch TIndexTree::Find(std::span<const std::uint8_t> key, std::size_t length,
                          std::int32_t* position) {
   TPinScope pins(pinned_);
   std::int32_t rank = 0;
-  if (!Descend(key, length, false, &rank)) return TSearch::Restart;
+  if (!Descend(key, length, false, position != nullptr ? &rank : nullptr)) {
+    return TSearch::Restart;
+  }
   if (path_.empty()) return TSearch::Absent;
   const TStep& leaf = path_.back();
   if (comparer_->Compare(leaf.page->Key(leaf.pos).data(), key.data(), length) != 0) {
