@@ -70,7 +70,7 @@ class TOpenBlobs {
   void Clear() { values_.clear(); }
   std::size_t Count() const { return values_.size(); }
 
-  // In handle order, which is opening order.
+  // Visits every open value, in handle order.
   template <typename Visit>
   void ForEach(Visit visit) const {
     for (const auto& [handle, value] : values_) visit(*value);
