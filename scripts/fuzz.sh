@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the table-open fuzz target with clang and runs it for N seconds
-# (default 30) on seeds made with `quire create`.
+# Builds the fuzz targets with clang and runs each for N seconds (default 30):
+# the table-open target on seeds made with `quire create`, the blob-file target
+# from an empty corpus.
 # Usage: scripts/fuzz.sh [SECONDS]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -10,7 +11,7 @@ build=$root/build-fuzz
 lock=/tmp/lyrabook-build.lock
 CC=clang CXX=clang++ flock "$lock" cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DLYRABOOK_BUILD_FUZZ=ON -DLYRABOOK_BUILD_APP=OFF -DLYRABOOK_BUILD_TESTS=OFF >/dev/null
-flock "$lock" cmake --build "$build" --target table_open_fuzzer quire_cli
+flock "$lock" cmake --build "$build" --target table_open_fuzzer blob_open_fuzzer quire_cli
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -44,3 +45,5 @@ make_seed '{"blobBlockSize": 64, "fields": [{"name": "A", "type": "blob"}, {"nam
   {"name": "C", "type": "varbytes", "size": 250}]}'
 
 "$build/fuzz/table_open_fuzzer" -max_total_time="$seconds" -max_len=131072 "$corpus"
+mkdir -p "$work/blob-corpus"
+"$build/fuzz/blob_open_fuzzer" -max_total_time="$seconds" -max_len=65536 "$work/blob-corpus"
