@@ -9,8 +9,9 @@
 
 namespace quire {
 
-TDataFile::TDataFile() : locks_(*this, indexFile_) {
-  locks_.SetChangeCheck([this] { return HeaderChangedOnDisk(); });
+TDataFile::TDataFile()
+    : locks_(*this, indexFile_), cursor_(indexFile_, [this] { return BeforeIndexRead(); }) {
+  locks_.SetChangeCheck([this] { return CheckForChanges(); });
   for (std::size_t i = 0; i < collation_.size(); ++i) collation_[i] = static_cast<std::uint8_t>(i);
 }
 
@@ -33,6 +34,18 @@ void TDataFile::ResetState() {
   logicalFields_.clear();
   locks_.Reset();
   locks_.SetBlobFile(nullptr);
+  current_ = nullptr;
+  cache_.Clear();
+  scratch_.clear();
+  scratch_.shrink_to_fit();
+  cursor_.Reset();
+  live_ = TRecordBitmap();
+  liveValid_ = false;
+  physicalState_ = TCursorState::BeforeFirst;
+  physicalRecord_ = 0;
+  indexPagesPending_ = false;
+  bufferedMode_ = bufferedChanged_ = false;
+  statistics_ = TStatistics{};
 }
 
 void TDataFile::Open() {
@@ -48,6 +61,8 @@ void TDataFile::Open() {
     BuildLogicalFields();
     OpenCompanionFiles();
     CheckFileLength();
+    cache_.Configure(RecordBufferSize());
+    PrepareKeys();
   } catch (...) {
     CloseFiles();
     throw;
@@ -128,6 +143,20 @@ void TDataFile::BuildLogicalFields() {
   }
 }
 
+void TDataFile::PrepareKeys() {
+  std::vector<TKeyField> keyFields;
+  keyFields.reserve(logicalFields_.size());
+  for (const TFieldDescriptor& field : logicalFields_) {
+    keyFields.push_back({static_cast<std::uint16_t>(field.FieldNo), field.FieldType,
+                         field.FieldSubType, field.DataSize, field.FieldOffset});
+  }
+  indexFile_.SetKeyFields(keyFields);
+  // Only tables without a locale open, and their keys compare as bytes.
+  indexFile_.SetCollation(nullptr);
+  indexFile_.SelectIndex(kPrimaryIndex);
+  cursor_.Reset();
+}
+
 void TDataFile::PrepareCompanion(TFileHandler& file) const {
   file.SetFileName(FileName());
   file.SetExclusive(Exclusive());
@@ -186,11 +215,25 @@ bool TDataFile::HeaderChangedOnDisk() {
 
 void TDataFile::Close() {
   if (!IsOpen()) return;
+  const bool deleteFiles = deleteOnClose_;
   try {
-    if (Exclusive() && !ReadOnly()) {
-      WriteHeader();
-      indexFile_.WriteHeader();
-      if (blobFile_.IsOpen()) blobFile_.WriteHeader();
+    if (locks_.TableLocked() && bufferedMode_) {
+      DiscardBufferedChanges();
+    } else {
+      if (current_ != nullptr) current_->Unpin();
+      current_ = nullptr;
+      cache_.UnpinAll();
+      if (Exclusive() && !ReadOnly()) {
+        WriteBackRecords();
+        WriteHeader();
+        cache_.Trim();
+        indexFile_.Flush();
+        indexFile_.WriteHeader();
+        if (blobFile_.IsOpen()) {
+          blobFile_.FlushBlocks();
+          blobFile_.WriteHeader();
+        }
+      }
     }
   } catch (...) {
     locks_.ReleaseAll();
@@ -199,6 +242,19 @@ void TDataFile::Close() {
   }
   locks_.ReleaseAll();
   CloseFiles();
+  if (deleteFiles) DeleteTableFiles();
+}
+
+void TDataFile::DeleteTableFiles() noexcept {
+  for (TFileHandler* file :
+       {static_cast<TFileHandler*>(this), static_cast<TFileHandler*>(&indexFile_),
+        static_cast<TFileHandler*>(&blobFile_)}) {
+    try {
+      if (file->Exists()) file->Delete();
+    } catch (...) {
+      // A temporary table that cannot be removed is left behind.
+    }
+  }
 }
 
 void TDataFile::CloseFiles() noexcept {
@@ -233,6 +289,12 @@ void TDataFile::WriteRawHeader() {
 void TDataFile::EmptyTable() {
   if (!Exclusive()) RaiseEngineError(err::MustBeExclusive, FileName());
   if (ReadOnly()) RaiseEngineError(err::AccessDenied, FileName());
+  if (current_ != nullptr) current_->Unpin();
+  current_ = nullptr;
+  cache_.Clear();
+  cursor_.Reset();
+  liveValid_ = false;
+  physicalState_ = TCursorState::BeforeFirst;
   Seek(header_.DataStart(), 0);
   Write(nullptr, 0);  // a write of 0 bytes cuts the file here
   header_.ChangeCount = 0;

@@ -7,9 +7,27 @@
 // the record slots (DataFileHeader.h). Open reads and checks the header and
 // the descriptors against themselves and against the file's length, so that
 // everything after it can trust them. The record operations build on the
-// state kept here and live in files of their own.
+// state kept here and live in files of their own:
+//   DataFileRecords.cpp     fetching slots through the record cache, writing
+//                           dirty records back, flushing all three files
+//   DataFileFields.cpp      field values in record buffers, init record
+//   DataFileValidity.cpp    required, minimum and maximum checks
+//   DataFileNavigation.cpp  index selection, the cursor, current record
+//   DataFileInsert.cpp      insert;  DataFileModify.cpp  modify and delete
+//   DataFileSharing.cpp     locks, change detection, buffered-change mode
+//   DataFileBlobs.cpp       blob values of a record buffer
 //
-// One TDataFile is used by one thread at a time.
+// Sharing: a shared table writes every change through at once (records,
+// header, index pages, blob blocks) under its write lock, so that other
+// programs see it; an exclusive or table-locked table defers writing until
+// it is closed or unlocked. Reads are served from the caches; a cache miss
+// first takes a transient read lock and checks whether another program
+// changed the table (ChangeCount and the index header's counter), in which
+// case every cache is dropped and the operation starts again from the
+// current record's key.
+//
+// Record reads return 0, 8705 (before the first record) or 8706 (after the
+// last) instead of raising. One TDataFile is used by one thread at a time.
 
 #include <array>
 #include <cstdint>
@@ -22,6 +40,9 @@
 #include "blob/BlobFile.h"
 #include "engine/DataFileHeader.h"
 #include "engine/FileHandler.h"
+#include "engine/IndexCursor.h"
+#include "engine/RecordBitmap.h"
+#include "engine/RecordCache.h"
 #include "engine/TableCreate.h"
 #include "engine/TableLocks.h"
 #include "index/IndexFile.h"
@@ -34,6 +55,19 @@ class TDataFile : public TFileHandler {
   // returns true when it added a password to the list (the list is then
   // tested again) and false when the user gave none (open fails with 10498).
   using TPasswordCallback = std::function<bool()>;
+  // Computes computed field `field` over a record buffer: writes its value
+  // (DataSize bytes) and returns whether it has one (false: null).
+  using TComputedEvaluator =
+      std::function<bool(const TFieldDescriptor& field, std::span<const std::uint8_t> record,
+                         std::span<std::uint8_t> value)>;
+
+  // Record reads and writes since open.
+  struct TStatistics {
+    std::uint64_t BufferFetches = 0;  // records asked of the cache
+    std::uint64_t ReadAheads = 0;     // reads of more than one record
+    std::uint64_t ReadCalls = 0;
+    std::uint64_t WriteCalls = 0;
+  };
 
   TDataFile();
   ~TDataFile() override;
@@ -44,6 +78,20 @@ class TDataFile : public TFileHandler {
   // between attempts in milliseconds (default 100).
   void SetLockRetryCount(std::uint8_t count) { locks_.SetLockRetryCount(count); }
   void SetLockWaitTime(std::uint16_t milliseconds) { locks_.SetLockWaitTime(milliseconds); }
+  // Check for other programs' changes before every read, not only on a
+  // cache miss.
+  void SetStrictChangeDetection(bool strict);
+  // Open the files with write-through (a setting of the closed table).
+  void SetForceBufferFlush(bool force) { SetWriteThrough(force); }
+  // Delete the table's files when it is closed (temporary result tables).
+  void SetDeleteFilesOnClose(bool remove) { deleteOnClose_ = remove; }
+  // Skip the duplicate-key checks of insert and modify (result tables, whose
+  // rows are known to be distinct).
+  void SetSkipDuplicateCheck(bool skip) { skipDuplicateCheck_ = skip; }
+  // Without an evaluator computed fields stay null.
+  void SetComputedFieldEvaluator(TComputedEvaluator evaluator) {
+    evaluator_ = std::move(evaluator);
+  }
 
   // Opens the table: the data file, then its header checks (12035 version,
   // 15878 locale, 10498 password), its descriptors (8961 when they do not
@@ -97,6 +145,131 @@ class TDataFile : public TFileHandler {
   TBlobFile& BlobFile() { return blobFile_; }
   TTableLocks& Locks() { return locks_; }
 
+  const TStatistics& Statistics() const { return statistics_; }
+  // Records one read may fetch: 32767 / RecordSize.
+  std::uint32_t ReadAheadLimit() const;
+  const TRecordCache& Cache() const { return cache_; }
+
+  // --- Fields -----------------------------------------------------------------
+  // `logical` picks the logical field list (computed fields included, at
+  // their offsets after the stored record) or the stored one. A number
+  // outside the list raises 9985 with the number as the field text.
+
+  const TFieldDescriptor& FieldAt(bool logical, int fieldNo) const;
+  // The number of the field called `name` (ignoring case), 0 when none.
+  int FieldNumber(std::string_view name, bool logical = true) const;
+  // A zero-filled record buffer.
+  std::vector<std::uint8_t> NewRecordBuffer() const {
+    return std::vector<std::uint8_t>(RecordBufferSize(), 0);
+  }
+  // Whether the field is blank in `buffer`; its DataSize value bytes go to
+  // `value`. An open blob counts as blank while it is empty.
+  bool GetField(bool logical, int fieldNo, std::span<const std::uint8_t> buffer,
+                std::span<std::uint8_t> value) const;
+  // Writes a value (`value` null: none) into `buffer` by the rules of
+  // FieldValue.h, then recomputes the computed fields. A computed field is
+  // only written with `force`.
+  void SetField(bool logical, int fieldNo, std::span<std::uint8_t> buffer, const void* value,
+                std::size_t length, bool force = false);
+  // Zero-fills `buffer` and applies every field's default, converted with
+  // the table's locale settings.
+  void InitRecord(std::span<std::uint8_t> buffer);
+
+  // --- Navigation ---------------------------------------------------------------
+  // The current order is the selected index; a table without a primary index
+  // (and index 255) is in physical order: live records by slot number.
+
+  // By name, ignoring case; "" is the primary index; 10022 for a name no
+  // index has. The current record stays current.
+  void SelectIndex(std::string_view name);
+  void SelectIndex(std::uint8_t number);
+  std::uint8_t CurrentIndex() const { return indexFile_.CurrentIndex(); }
+  // Before the first record / after the last one.
+  void First();
+  void Last();
+  // Copies the current record into `buffer` (when not empty), with `lock`
+  // after taking its record lock. 8705 / 8706 at the edges, when `buffer`
+  // is filled as InitRecord does.
+  TErrorCode GetCurrentRecord(std::span<std::uint8_t> buffer, bool lock = false);
+  // Moves one record and copies it, as GetCurrentRecord.
+  TErrorCode GetNextRecord(std::span<std::uint8_t> buffer);
+  TErrorCode GetPriorRecord(std::span<std::uint8_t> buffer);
+  // Positions on the n-th record (1-based) of the current order and makes it
+  // current; before the first below 1, after the last above the count.
+  void GoToPosition(std::int32_t position);
+  // Makes live record `recordNumber` current; false (nothing changed) when
+  // the slot holds no live record.
+  bool GoToRecord(std::uint32_t recordNumber);
+  // Builds the key of `record` over the current index and looks for it
+  // exactly (a secondary index's auto-increment suffix left out). When found
+  // the record becomes current and is copied to `out` (when not empty).
+  bool FindKey(std::span<const std::uint8_t> record, std::span<std::uint8_t> out);
+  // Positions on the first key not before the key of `record` over the
+  // index's first `fieldCount` fields (0: all) and makes its record current;
+  // returns whether that key equals the search over those fields.
+  bool FindNearest(std::span<const std::uint8_t> record, std::size_t fieldCount,
+                   std::span<std::uint8_t> out);
+  // Whether the keys of `a` and `b` agree over the current index's first
+  // `fieldCount` fields (0: all), compared as the index orders them.
+  bool SameKey(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b,
+               std::size_t fieldCount);
+  // Records in the current order, and the current record's place among them
+  // (0 when there is none).
+  std::int32_t RecordCount();
+  std::int32_t CurrentPosition();
+  // The current record's slot number, 0 when there is none.
+  std::uint32_t CurrentRecordNumber() const;
+
+  // --- Changes --------------------------------------------------------------------
+
+  // Inserts the record in `buffer` (its auto-increment value is written into
+  // it) and makes it current when `reposition`. 11013 read-only, 10249 write
+  // lock, 10258 record lock, 9732/9730/9731 validity, 9729 duplicate key,
+  // 9479 table full; a refused record changes nothing.
+  void InsertRecord(std::span<std::uint8_t> buffer, bool reposition = true);
+  // Replaces the current record's stored fields with those of `buffer`.
+  // `unlock` releases the record lock afterwards. 8710 when the current
+  // record was deleted by another program meanwhile.
+  void ModifyRecord(std::span<std::uint8_t> buffer, bool unlock = true, bool reposition = true);
+  // Deletes the current record; the next record becomes current.
+  void DeleteRecord(bool reposition = true);
+
+  // --- Locks ------------------------------------------------------------------------
+
+  // Record `recordNumber`, 0 for the current record (10258 / 10242).
+  void LockRecord(std::uint32_t recordNumber = 0);
+  void UnlockRecord(std::uint32_t recordNumber = 0);
+  void LockTable();
+  void UnlockTable();
+  void LockAllRecords();
+  void UnlockAllRecords();
+  // Enters buffered-change mode (a writable table not already in it): the
+  // first change takes the table lock and nothing is written after each
+  // change; closing the table discards the changes.
+  void BeginBufferedChanges();
+  bool InBufferedChanges() const { return bufferedMode_; }
+
+  // Checks whether another program changed the table; when it did, the
+  // header is read again, every cache dropped and the cursor will find its
+  // record again. Returns whether anything changed.
+  bool CheckForChanges();
+
+  // --- Blobs ------------------------------------------------------------------------
+  // On blob field `fieldNo` (logical numbering) of `buffer`: 10753 for a
+  // field that is not a blob; 10030 when the value is not open (except for
+  // OpenBlob, which gives 9998 for a handle in the slot that is not open).
+  // While open, the field's slot holds the negated handle.
+
+  TErrorCode OpenBlob(int fieldNo, std::span<std::uint8_t> buffer);
+  TErrorCode CloseBlob(int fieldNo, std::span<std::uint8_t> buffer);
+  TErrorCode ReadBlob(int fieldNo, std::span<const std::uint8_t> buffer, std::uint32_t offset,
+                      std::uint32_t count, void* destination, std::uint32_t& copied);
+  TErrorCode WriteBlob(int fieldNo, std::span<const std::uint8_t> buffer, std::uint32_t offset,
+                       std::uint32_t count, const void* source);
+  TErrorCode TruncateBlob(int fieldNo, std::span<const std::uint8_t> buffer, std::uint32_t length);
+  TErrorCode BlobSize(int fieldNo, std::span<const std::uint8_t> buffer, std::uint32_t& size);
+  bool BlobIsOpen(int fieldNo, std::span<const std::uint8_t> buffer);
+
   // --- Header writes --------------------------------------------------------
 
   void MarkHeaderModified() { header_.HeaderModified = 1; }
@@ -112,6 +285,52 @@ class TDataFile : public TFileHandler {
   std::string NormaliseName(std::string_view name) const override;
 
  private:
+  // The outcome of fetching a slot: its pinned buffer, or a request to
+  // repeat the positioning because another program changed the table.
+  struct TFetch {
+    TRecord* record = nullptr;
+    bool retry = false;
+  };
+  enum class TTravel { None, Forward, Backward };
+  class TReadScope;
+  class TWriteScope;
+
+  // DataFileRecords.cpp
+  TFetch FetchRecord(std::uint32_t number, TTravel travel = TTravel::None,
+                     std::size_t suggested = 0);
+  TRecord& AppendSlot(std::uint32_t number);
+  TRecord& ObtainBuffer(std::uint32_t number);
+  bool WriteBackRecords();
+  void FlushEverything(bool forceIndexHeader);
+  void ComputeFields(std::span<std::uint8_t> buffer);
+  void DropCaches();
+  // DataFileSharing.cpp
+  bool EnsureFresh();
+  void SyncCompanionLocks();
+  void BeforeFirstChange();
+  void DiscardBufferedChanges() noexcept;
+  bool WritesThrough() const;
+  // DataFileNavigation.cpp
+  bool PhysicalOrder() const;
+  void EnsureLiveRecords();
+  void SetCurrent(TRecord* record);
+  TErrorCode LoadCurrent(TRecord& record, std::span<std::uint8_t> buffer);
+  TErrorCode Edge(TCursorState state, std::span<std::uint8_t> buffer);
+  TErrorCode Step(bool forward, std::span<std::uint8_t> buffer);
+  std::vector<std::uint8_t> KeyOf(std::span<const std::uint8_t> record) const;
+  std::size_t KeyLength(std::size_t fieldCount) const;
+  void PlaceCursorOn(std::span<const std::uint8_t> record, std::uint32_t number);
+  std::uint32_t CursorRecord() const;
+  // DataFileValidity.cpp
+  void ValidateRecord(std::span<const std::uint8_t> buffer);
+  // DataFileInsert.cpp / DataFileModify.cpp
+  std::vector<std::uint8_t> SysDeletedKey(bool deleted, std::int32_t autoInc) const;
+  std::vector<std::uint8_t> IndexNumbers() const;
+  TRecord& CurrentForChange();
+  void StoreBlobs(std::span<std::uint8_t> buffer, std::uint32_t number);
+  // DataFileBlobs.cpp
+  std::int32_t BlobSlot(int fieldNo, std::span<const std::uint8_t> buffer, TErrorCode& code) const;
+
   void ResetState();
   void ReadHeader();
   void CheckPassword();
@@ -119,6 +338,9 @@ class TDataFile : public TFileHandler {
   // Recomputes the derived sizes and checks every descriptor (8961).
   void CheckDescriptors();
   void BuildLogicalFields();
+  void PrepareKeys();
+  void DeleteTableFiles() noexcept;
+  bool BeforeIndexRead();
   void OpenCompanionFiles();
   void CheckFileLength();
   void CloseFiles() noexcept;
@@ -144,6 +366,26 @@ class TDataFile : public TFileHandler {
   TIndexFile indexFile_;
   TBlobFile blobFile_;
   TTableLocks locks_;
+
+  TRecordCache cache_;
+  TRecord* current_ = nullptr;  // pinned while current
+  std::vector<std::uint8_t> scratch_;
+  TIndexCursor cursor_;
+  // Physical order: the live records and the slot the walk is on.
+  TRecordBitmap live_;
+  bool liveValid_ = false;
+  TCursorState physicalState_ = TCursorState::BeforeFirst;
+  std::uint32_t physicalRecord_ = 0;
+  // The index file's cache holds pages not yet written (the cursor reads
+  // the file).
+  bool indexPagesPending_ = false;
+  bool strictChangeDetection_ = false;
+  bool deleteOnClose_ = false;
+  bool skipDuplicateCheck_ = false;
+  bool bufferedMode_ = false;
+  bool bufferedChanged_ = false;
+  TComputedEvaluator evaluator_;
+  TStatistics statistics_;
 };
 
 }  // namespace quire

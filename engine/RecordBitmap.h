@@ -1,0 +1,39 @@
+#pragma once
+// TRecordBitmap: one bit per record slot (record r is bit r - 1), with the
+// count of set bits kept up to date. The data file keeps the live records of
+// a table in one, for walks in physical order.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace quire {
+
+class TRecordBitmap {
+ public:
+  // Room for records 1..slots; new bits are clear, bits beyond are dropped.
+  void Resize(std::uint32_t slots);
+  std::uint32_t Slots() const { return slots_; }
+  void Clear();
+
+  bool Test(std::uint32_t record) const;
+  // Records outside 1..Slots() are ignored.
+  void Set(std::uint32_t record, bool value);
+  std::int32_t Count() const { return count_; }
+
+  // The first set record after `record` (0 starts at the beginning), or 0.
+  std::uint32_t NextSet(std::uint32_t record) const;
+  // The last set record before `record` (0 starts at the end), or 0.
+  std::uint32_t PriorSet(std::uint32_t record) const;
+  // The n-th set record (1-based), or 0.
+  std::uint32_t NthSet(std::int32_t n) const;
+  // The number of set records up to and including `record`.
+  std::int32_t RankOf(std::uint32_t record) const;
+
+ private:
+  std::vector<std::uint64_t> words_;
+  std::uint32_t slots_ = 0;
+  std::int32_t count_ = 0;
+};
+
+}  // namespace quire

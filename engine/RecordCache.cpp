@@ -1,0 +1,102 @@
+#include "engine/RecordCache.h"
+
+#include <algorithm>
+
+namespace quire {
+
+std::size_t TRecordCache::NormalCapacity() const {
+  if (bufferSize_ == 0) return 1;
+  return std::clamp<std::size_t>(kRecordCacheBytes / bufferSize_, 1, kMaxRecordBuffers);
+}
+
+void TRecordCache::Configure(std::size_t bufferSize) {
+  Clear();
+  bufferSize_ = bufferSize;
+  capacity_ = NormalCapacity();
+}
+
+void TRecordCache::Clear() {
+  buffers_.clear();
+  byNumber_.clear();
+}
+
+TRecord* TRecordCache::Find(std::uint32_t number) {
+  const auto found = byNumber_.find(number);
+  if (number == 0 || found == byNumber_.end()) return nullptr;
+  buffers_.splice(buffers_.begin(), buffers_, found->second);
+  return buffers_.front().get();
+}
+
+TRecord* TRecordCache::Peek(std::uint32_t number) const {
+  const auto found = byNumber_.find(number);
+  return number == 0 || found == byNumber_.end() ? nullptr : found->second->get();
+}
+
+void TRecordCache::Unindex(const TRecord& record) {
+  if (record.Number() != 0) byNumber_.erase(record.Number());
+}
+
+TRecord* TRecordCache::TakeFree(std::uint32_t number) {
+  TRecord* taken = nullptr;
+  if (buffers_.size() < capacity_) {
+    buffers_.push_front(std::make_unique<TRecord>(bufferSize_));
+    taken = buffers_.front().get();
+  } else {
+    for (auto it = buffers_.end(); it != buffers_.begin();) {
+      --it;
+      TRecord& record = **it;
+      if (record.Dirty() || record.PinCount() > 0 || record.Marked()) continue;
+      Unindex(record);
+      record.Forget();
+      buffers_.splice(buffers_.begin(), buffers_, it);
+      taken = &record;
+      break;
+    }
+  }
+  if (taken != nullptr) Renumber(*taken, number);
+  return taken;
+}
+
+void TRecordCache::Renumber(TRecord& record, std::uint32_t number) {
+  Unindex(record);
+  record.SetNumber(number);
+  if (number == 0) return;
+  for (auto it = buffers_.begin(); it != buffers_.end(); ++it) {
+    if (it->get() != &record) continue;
+    byNumber_[number] = it;
+    return;
+  }
+}
+
+void TRecordCache::Trim() {
+  capacity_ = NormalCapacity();
+  for (auto it = buffers_.end(); buffers_.size() > capacity_ && it != buffers_.begin();) {
+    --it;
+    const TRecord& record = **it;
+    if (record.Dirty() || record.PinCount() > 0 || record.Marked()) continue;
+    Unindex(record);
+    it = buffers_.erase(it);
+  }
+}
+
+std::vector<TRecord*> TRecordCache::DirtyRecords() const {
+  std::vector<TRecord*> dirty;
+  for (const auto& record : buffers_) {
+    if (record->Dirty() && !record->Marked() && record->Number() != 0)
+      dirty.push_back(record.get());
+  }
+  std::sort(dirty.begin(), dirty.end(),
+            [](const TRecord* a, const TRecord* b) { return a->Number() < b->Number(); });
+  return dirty;
+}
+
+void TRecordCache::DiscardAll() {
+  for (auto& record : buffers_) record->Forget();
+  byNumber_.clear();
+}
+
+void TRecordCache::UnpinAll() {
+  for (auto& record : buffers_) record->ResetPins();
+}
+
+}  // namespace quire
