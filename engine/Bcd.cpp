@@ -143,10 +143,18 @@ std::string DecodeBcd(std::int64_t stored) {
   const auto decimals = static_cast<std::size_t>(digits.back() - '0');
   digits.pop_back();
   if (digits.size() < decimals) digits.insert(0, decimals - digits.size(), '0');
-  std::string whole = digits.substr(0, digits.size() - decimals);
-  if (whole.empty()) whole = "0";
-  std::string text = negative ? "-" + whole : whole;
-  if (decimals > 0) text += "." + digits.substr(digits.size() - decimals);
+  // Built by appending only: GCC 12 at -O3 misreads the string inserts that
+  // a prepended sign would need as overlapping copies (-Wrestrict).
+  const std::size_t wholeDigits = digits.size() - decimals;
+  std::string text;
+  text.reserve(digits.size() + 3);
+  if (negative) text.push_back('-');
+  if (wholeDigits == 0) text.push_back('0');
+  text.append(digits, 0, wholeDigits);
+  if (decimals > 0) {
+    text.push_back('.');
+    text.append(digits, wholeDigits, decimals);
+  }
   return text;
 }
 
