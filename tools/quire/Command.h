@@ -46,5 +46,10 @@ TCommandFunction FindCommand(std::string_view name);
 // The commands, one file each.
 int RunCreate(TCommandContext& context);
 int RunInfo(TCommandContext& context);
+int RunInsert(TCommandContext& context);
+int RunDump(TCommandContext& context);
+int RunUpdate(TCommandContext& context);
+int RunDelete(TCommandContext& context);
+int RunEmpty(TCommandContext& context);
 
 }  // namespace quire::cli

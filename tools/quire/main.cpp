@@ -21,7 +21,10 @@ constexpr int kEngineStatus = 1;
 constexpr char kUsage[] =
     "usage: quire [--password P]... [--exclusive] [--read-only] [--lock-retry N]\n"
     "             [--lock-wait MS] [--codepage cp874|latin1] COMMAND ARGS...\n"
-    "commands: create TABLE DEF.json | info TABLE\n";
+    "commands: create TABLE DEF.json | info TABLE | insert TABLE [FILE]\n"
+    "          | dump TABLE [--index NAME | --physical] [--reverse] [--limit N] [--recno]\n"
+    "          | update TABLE --index NAME --key JSON --set JSON\n"
+    "          | delete TABLE (--index NAME --key JSON | --all) | empty TABLE\n";
 
 unsigned long ParseNumber(const std::string& option, const std::string& text, unsigned long max) {
   unsigned long value = 0;
