@@ -184,6 +184,8 @@ void TDataFile::CheckFileLength() {
   // the header, and the change check has brought the header up to date.
   const bool locked = !NoLocking() && locks_.TransientReadLock();
   try {
+    // The header was read before the lock; a writer may have appended since.
+    if (locked) HeaderChangedOnDisk();
     const std::int64_t length = Size();
     const std::int64_t dataStart = header_.DataStart();
     const std::int64_t recordBytes = length - dataStart;
