@@ -40,12 +40,12 @@
 #include "blob/BlobFile.h"
 #include "engine/DataFileHeader.h"
 #include "engine/FileHandler.h"
-#include "engine/IndexCursor.h"
-#include "engine/RecordBitmap.h"
 #include "engine/RecordCache.h"
 #include "engine/TableCreate.h"
 #include "engine/TableLocks.h"
+#include "index/IndexCursor.h"
 #include "index/IndexFile.h"
+#include "index/RecordBitmap.h"
 
 namespace quire {
 
@@ -327,6 +327,7 @@ class TDataFile : public TFileHandler {
   std::vector<std::uint8_t> SysDeletedKey(bool deleted, std::int32_t autoInc) const;
   std::vector<std::uint8_t> IndexNumbers() const;
   TRecord& CurrentForChange();
+  void CheckDuplicateKey(std::span<const std::uint8_t> key);
   void StoreBlobs(std::span<std::uint8_t> buffer, std::uint32_t number);
   // DataFileBlobs.cpp
   std::int32_t BlobSlot(int fieldNo, std::span<const std::uint8_t> buffer, TErrorCode& code) const;

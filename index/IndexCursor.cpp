@@ -1,4 +1,4 @@
-#include "engine/IndexCursor.h"
+#include "index/IndexCursor.h"
 
 #include "engine/EngineError.h"
 #include "index/IndexFile.h"

@@ -1,4 +1,4 @@
-#include "engine/RecordBitmap.h"
+#include "index/RecordBitmap.h"
 
 #include <bit>
 
