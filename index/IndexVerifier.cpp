@@ -43,7 +43,7 @@ class TIndexVerifier::TWalk {
 
   bool ReadHeader();
   const TIndexHeader& Header() const { return header_; }
-  void VerifyIndex(std::uint8_t number, const TLeafVisitor& visit);
+  void VerifyIndex(std::uint8_t number, const TIndexEntryVisitor& visit);
   void ReportUnowned();
 
  private:
@@ -64,8 +64,9 @@ class TIndexVerifier::TWalk {
   // Walks the subtree at `offset`; returns its key count, or -1 when it
   // could not be read.
   std::int64_t Walk(std::uint32_t offset, std::size_t depth, std::uint32_t from,
-                    const TLeafVisitor& visit);
+                    const TIndexEntryVisitor& visit);
   void CheckPage(TPage& page, const std::array<std::uint8_t, kPageSize>& image, bool root);
+  void CheckEncoding(TPage& page, const std::array<std::uint8_t, kPageSize>& image);
   void CheckLevels();
   void CheckFreeChain(std::uint8_t number);
 
@@ -149,7 +150,7 @@ bool TIndexVerifier::TWalk::ReadImage(std::uint32_t offset,
   return true;
 }
 
-void TIndexVerifier::TWalk::VerifyIndex(std::uint8_t number, const TLeafVisitor& visit) {
+void TIndexVerifier::TWalk::VerifyIndex(std::uint8_t number, const TIndexEntryVisitor& visit) {
   const TIndexDescriptor d = header_.Descriptor(number);
   indexName_ = IndexLabel(number, d);
   format_ = TPageFormat::For(number, d);
@@ -170,7 +171,7 @@ void TIndexVerifier::TWalk::VerifyIndex(std::uint8_t number, const TLeafVisitor&
 }
 
 std::int64_t TIndexVerifier::TWalk::Walk(std::uint32_t offset, std::size_t depth,
-                                         std::uint32_t from, const TLeafVisitor& visit) {
+                                         std::uint32_t from, const TIndexEntryVisitor& visit) {
   if (depth >= kMaxDepth) {
     Fault(from, "tree deeper than " + std::to_string(kMaxDepth) + " levels");
     return -1;
@@ -202,7 +203,8 @@ std::int64_t TIndexVerifier::TWalk::Walk(std::uint32_t offset, std::size_t depth
     if (leafDepth_ == 0) leafDepth_ = depth + 1;
     if (leafDepth_ != depth + 1) Fault(offset, "leaf at a different depth from the others");
     if (visit) {
-      for (std::size_t i = 0; i < page.Count(); ++i) visit(page.Key(i), page.Pointer(i));
+      for (std::size_t i = 0; i < page.Count(); ++i)
+        visit(format_.indexNumber, offset, page.Key(i), page.Pointer(i));
     }
     return static_cast<std::int64_t>(page.Count());
   }
@@ -245,6 +247,8 @@ void TIndexVerifier::TWalk::CheckPage(TPage& page, const std::array<std::uint8_t
     used = page.UsedBytes();
     if (used > kPageEntryArea)
       Fault(offset, "compressed entries take " + std::to_string(used) + " bytes, more than 4083");
+    else
+      CheckEncoding(page, image);
   } else {
     if (page.Count() > page.Capacity()) {
       Fault(offset, std::to_string(page.Count()) + " entries, more than the capacity " +
@@ -264,6 +268,35 @@ void TIndexVerifier::TWalk::CheckPage(TPage& page, const std::array<std::uint8_t
     if (order == 0)
       Fault(offset,
             "entries " + std::to_string(i) + " and " + std::to_string(i + 1) + " hold equal keys");
+  }
+}
+
+// Encoding the decoded keys again must give the bytes read: the counts of
+// equal leading and cut trailing bytes are fixed by the keys, and the
+// used-bytes field by the entries.
+void TIndexVerifier::TWalk::CheckEncoding(TPage& page,
+                                          const std::array<std::uint8_t, kPageSize>& image) {
+  std::array<std::uint8_t, kPageSize> again{};
+  try {
+    page.EncodeTo(again, owner_.file_.FileName());
+  } catch (const EQuireEngineError&) {
+    Fault(page.Offset(), "compressed entries do not fit in 4083 bytes");
+    return;
+  }
+  const std::size_t usedAt = 11;
+  const auto field = [usedAt](const std::array<std::uint8_t, kPageSize>& bytes) {
+    return bytes[usedAt] | (bytes[usedAt + 1] << 8);
+  };
+  if (field(image) != field(again)) {
+    Fault(page.Offset(), "used-bytes field " + std::to_string(field(image)) +
+                             ", the entries take " + std::to_string(field(again)));
+    return;
+  }
+  const auto differ =
+      std::mismatch(image.begin() + kPageHeaderSize, image.end(), again.begin() + kPageHeaderSize);
+  if (differ.first != image.end()) {
+    Fault(page.Offset(), "compressed entries are not encoded as their keys give (byte " +
+                             std::to_string(differ.first - image.begin()) + ")");
   }
 }
 
@@ -325,11 +358,16 @@ TIndexVerifier::TIndexVerifier(TIndexFile& file)
     : TIndexVerifier(file, file.Encrypted(), file.KeyFields(), file.Collation()) {}
 
 TIndexCheck TIndexVerifier::VerifyFile() {
+  return VerifyFile(TIndexEntryVisitor{});
+}
+
+TIndexCheck TIndexVerifier::VerifyFile(const TIndexEntryVisitor& visit) {
   TIndexCheck check;
   TWalk walk(*this, check);
   if (!walk.ReadHeader()) return check;
+  check.headerUsable = true;
   for (std::size_t slot = 0; slot < kIndexSlotCount; ++slot) {
-    if (IndexDefined(walk.Header(), slot)) walk.VerifyIndex(static_cast<std::uint8_t>(slot), {});
+    if (IndexDefined(walk.Header(), slot)) walk.VerifyIndex(static_cast<std::uint8_t>(slot), visit);
   }
   walk.ReportUnowned();
   return check;
@@ -338,7 +376,15 @@ TIndexCheck TIndexVerifier::VerifyFile() {
 TIndexCheck TIndexVerifier::VerifyIndex(std::uint8_t number, const TLeafVisitor& visit) {
   TIndexCheck check;
   TWalk walk(*this, check);
-  if (walk.ReadHeader()) walk.VerifyIndex(number, visit);
+  if (!walk.ReadHeader()) return check;
+  check.headerUsable = true;
+  if (!visit) {
+    walk.VerifyIndex(number, {});
+  } else {
+    walk.VerifyIndex(number,
+                     [&visit](std::uint8_t, std::uint32_t, std::span<const std::uint8_t> key,
+                              std::uint32_t record) { visit(key, record); });
+  }
   return check;
 }
 

@@ -12,7 +12,9 @@
 // child's first key and the exact number of keys below it; the left and right
 // links of every level. It then walks the index's free chain (count 0, zero
 // entry area, no page of a tree, no cycle) and, over the whole file, reports
-// pages that belong to no index.
+// pages that belong to no index. A compressed leaf must hold exactly the
+// bytes its keys encode to, so a count of equal leading or cut trailing bytes
+// other than the one the keys give is a fault even when it still decodes.
 
 #include <cstdint>
 #include <functional>
@@ -42,12 +44,20 @@ struct TIndexFault {
 
 // Called for every leaf entry of an index, in index order.
 using TLeafVisitor = std::function<void(std::span<const std::uint8_t> key, std::uint32_t record)>;
+// Called for every leaf entry of every index checked: the index number
+// (0..31), the leaf page that holds the entry, its key and record number.
+using TIndexEntryVisitor =
+    std::function<void(std::uint8_t index, std::uint32_t page, std::span<const std::uint8_t> key,
+                       std::uint32_t record)>;
 
 struct TIndexCheck {
   std::vector<TIndexFault> faults;
   std::int64_t keys = 0;      // leaf entries of the indexes checked
   std::size_t depth = 0;      // levels of the deepest tree
   std::size_t freePages = 0;  // pages on the free chains
+  // The header could be read and its descriptors walked: when false no
+  // index was checked at all.
+  bool headerUsable = false;
 };
 
 class TIndexVerifier {
@@ -61,6 +71,8 @@ class TIndexVerifier {
 
   // Checks the header, every defined index and the pages between them.
   TIndexCheck VerifyFile();
+  // The same, visiting the leaf entries of each index in index order.
+  TIndexCheck VerifyFile(const TIndexEntryVisitor& visit);
   // Checks index `number` (0..31) alone, visiting its leaf entries in order.
   TIndexCheck VerifyIndex(std::uint8_t number, const TLeafVisitor& visit = {});
 
