@@ -35,6 +35,18 @@ std::vector<std::uint8_t> TDataFile::SysDeletedKey(bool deleted, std::int32_t au
   return key;
 }
 
+void TDataFile::CheckDuplicateKey(std::span<const std::uint8_t> key) {
+  try {
+    indexFile_.CheckDuplicate(key);
+  } catch (const EQuireEngineError& error) {
+    // The index file names itself; users are told about the table's data
+    // file, as every other record error does.
+    if (error.Code() != err::DuplicateKey) throw;
+    RaiseEngineError(err::DuplicateKey, FileName(), {}, {},
+                     indexFile_.IndexName(indexFile_.CurrentIndex()));
+  }
+}
+
 void TDataFile::StoreBlobs(std::span<std::uint8_t> buffer, std::uint32_t number) {
   if (!blobFile_.IsOpen() || blobFile_.OpenValueCount() == 0) return;
   blobFile_.SetOwner(number);
@@ -68,7 +80,7 @@ void TDataFile::InsertRecord(std::span<std::uint8_t> buffer, bool reposition) {
   for (const std::uint8_t index : indexes) {
     indexFile_.SelectIndex(index);
     keys.push_back(KeyOf(buffer));
-    if (!skipDuplicateCheck_) indexFile_.CheckDuplicate(keys.back());
+    if (!skipDuplicateCheck_) CheckDuplicateKey(keys.back());
   }
   // The slot to reuse must really be free before anything changes.
   TRecord* record = nullptr;

@@ -55,7 +55,7 @@ void TDataFile::ModifyRecord(std::span<std::uint8_t> buffer, bool unlock, bool r
     std::vector<std::uint8_t> oldKey = KeyOf(record.Bytes());
     std::vector<std::uint8_t> newKey = KeyOf(buffer);
     if (oldKey == newKey) continue;
-    if (!skipDuplicateCheck_) indexFile_.CheckDuplicate(newKey);
+    if (!skipDuplicateCheck_) CheckDuplicateKey(newKey);
     changes.push_back({index, std::move(oldKey), std::move(newKey)});
   }
 
