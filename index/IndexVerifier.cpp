@@ -287,16 +287,16 @@ void TIndexVerifier::TWalk::CheckEncoding(TPage& page,
   const auto field = [usedAt](const std::array<std::uint8_t, kPageSize>& bytes) {
     return bytes[usedAt] | (bytes[usedAt + 1] << 8);
   };
-  if (field(image) != field(again)) {
-    Fault(page.Offset(), "used-bytes field " + std::to_string(field(image)) +
-                             ", the entries take " + std::to_string(field(again)));
-    return;
-  }
+  // Entries first: an entry stored with other counts also takes a different
+  // number of bytes, and the entry is what the reader needs to hear of.
   const auto differ =
       std::mismatch(image.begin() + kPageHeaderSize, image.end(), again.begin() + kPageHeaderSize);
   if (differ.first != image.end()) {
     Fault(page.Offset(), "compressed entries are not encoded as their keys give (byte " +
                              std::to_string(differ.first - image.begin()) + ")");
+  } else if (field(image) != field(again)) {
+    Fault(page.Offset(), "used-bytes field " + std::to_string(field(image)) +
+                             ", the entries take " + std::to_string(field(again)));
   }
 }
 
