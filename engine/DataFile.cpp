@@ -41,6 +41,7 @@ void TDataFile::ResetState() {
   cursor_.Reset();
   live_ = TRecordBitmap();
   liveValid_ = false;
+  ResetFilters();
   physicalState_ = TCursorState::BeforeFirst;
   physicalRecord_ = 0;
   indexPagesPending_ = false;
@@ -296,6 +297,7 @@ void TDataFile::EmptyTable() {
   cache_.Clear();
   cursor_.Reset();
   liveValid_ = false;
+  DropBitmaps();
   physicalState_ = TCursorState::BeforeFirst;
   Seek(header_.DataStart(), 0);
   Write(nullptr, 0);  // a write of 0 bytes cuts the file here

@@ -16,6 +16,8 @@
 //   DataFileInsert.cpp      insert;  DataFileModify.cpp  modify and delete
 //   DataFileSharing.cpp     locks, change detection, buffered-change mode
 //   DataFileBlobs.cpp       blob values of a record buffer
+//   DataFileRanges.cpp      key ranges and the optimiser's key counts
+//   DataFileFilters.cpp     filters, bitmap mode and the visible records
 //
 // Sharing: a shared table writes every change through at once (records,
 // header, index pages, blob blocks) under its write lock, so that other
@@ -43,9 +45,12 @@
 #include "engine/RecordCache.h"
 #include "engine/TableCreate.h"
 #include "engine/TableLocks.h"
+#include "index/BitmapSet.h"
+#include "index/ComparisonBounds.h"
 #include "index/IndexCursor.h"
 #include "index/IndexFile.h"
 #include "index/RecordBitmap.h"
+#include "index/RecordFilters.h"
 
 namespace quire {
 
@@ -220,6 +225,57 @@ class TDataFile : public TFileHandler {
   // The current record's slot number, 0 when there is none.
   std::uint32_t CurrentRecordNumber() const;
 
+  // --- Ranges (DataFileRanges.cpp) ---------------------------------------------
+  // A range limits the current order to the keys from a start key to an end
+  // key; counts and positions are then those of the range.
+
+  // Builds the start key from `start` over the current index's first
+  // `startFields` fields (0: all) and the end key from `end` likewise; the
+  // unused tail of the start key sorts before, that of the end key after,
+  // every key sharing the part given. An empty buffer leaves that end open.
+  // The current record stays current when it lies inside, else the cursor
+  // stands on the next record of the range. No effect in physical order.
+  void SetRange(std::span<const std::uint8_t> start, std::size_t startFields,
+                std::span<const std::uint8_t> end, std::size_t endFields);
+  // The same with whole keys of the current index (K bytes each).
+  void SetKeyRange(std::span<const std::uint8_t> startKey, std::span<const std::uint8_t> endKey);
+  void CancelRange();
+  bool RangeActive() const { return cursor_.RangeActive(); }
+  // The keys of the current index whose first field compares with `value`
+  // (`length` bytes as SetField takes them; null: no value) as `kind` says;
+  // an equal comparison over the first `prefix` bytes of a string when
+  // `prefix` is nonzero. Null keys count only for IsNull.
+  std::int32_t CountKeysForComparison(TKeyComparison kind, const void* value, std::size_t length,
+                                      std::size_t prefix = 0);
+  // Sets the bits of the records whose key of the current index lies from
+  // `start` to `end` (whole keys).
+  void MarkKeysInRange(std::span<const std::uint8_t> start, std::span<const std::uint8_t> end,
+                       TRecordBitmap& bitmap);
+
+  // --- Filters and bitmap mode (DataFileFilters.cpp) -----------------------------
+  // While a filter is active, or in physical order, the table is in bitmap
+  // mode: the visible records are those live, inside the range and passing
+  // every active filter, kept in bitmaps that follow each insert and delete.
+
+  // Installs an inactive filter (10051 without a test, 9482 while 128 are
+  // installed) and returns its handle.
+  TFilterHandle InstallFilter(TRecordTest test);
+  // One filter, or all with handle 0; 10050 for a handle not installed.
+  void ActivateFilter(TFilterHandle handle = 0);
+  void DeactivateFilter(TFilterHandle handle = 0);
+  // Tests every record again with an active filter (10050 when it is not
+  // installed) after what it tests for changed.
+  void RefreshFilter(TFilterHandle handle);
+  void RemoveAllFilters();
+  std::size_t FilterCount() const { return filters_.Count(); }
+  bool BitmapMode() const;
+  // Builds every bitmap of bitmap mode afresh.
+  void RebuildBitmaps();
+  // With `narrow`, clears the bit of every record set in `bitmap` that
+  // fails `test`; otherwise sets the bits of the live records that pass
+  // (the bitmap sized for the slot count).
+  void ScanAndTest(TRecordBitmap& bitmap, bool narrow, const TRecordTest& test);
+
   // --- Changes --------------------------------------------------------------------
 
   // Inserts the record in `buffer` (its auto-increment value is written into
@@ -321,6 +377,18 @@ class TDataFile : public TFileHandler {
   std::size_t KeyLength(std::size_t fieldCount) const;
   void PlaceCursorOn(std::span<const std::uint8_t> record, std::uint32_t number);
   std::uint32_t CursorRecord() const;
+  // DataFileRanges.cpp / DataFileFilters.cpp
+  std::vector<std::uint8_t> RangeKey(std::span<const std::uint8_t> record, std::size_t fields,
+                                     bool high) const;
+  void PlaceInRange();
+  void ResetFilters();
+  void DropBitmaps();
+  const TRecordBitmap* CursorVisibleRecords();
+  const TRecordBitmap& PhysicalRecords();
+  void EnsureBitmaps();
+  bool ScanRecords(TRecordBitmap& bitmap, bool narrow, const TRecordTest& test);
+  void NoteRecordAdded(std::uint32_t number, std::span<const std::uint8_t> record);
+  void NoteRecordRemoved(std::uint32_t number);
   // DataFileValidity.cpp
   void ValidateRecord(std::span<const std::uint8_t> buffer);
   // DataFileInsert.cpp / DataFileModify.cpp
@@ -387,6 +455,14 @@ class TDataFile : public TFileHandler {
   bool bufferedChanged_ = false;
   TComputedEvaluator evaluator_;
   TStatistics statistics_;
+  // Bitmap mode: the filters, their bitmaps, and a second cursor that reads
+  // bitmaps off an index while the first one keeps its place.
+  TRecordFilters filters_;
+  TBitmapSet bitmaps_;
+  TIndexCursor scanner_{indexFile_, [this] { return BeforeIndexRead(); }};
+  // What the bitmaps were built for: the index and range of the cursor.
+  std::uint8_t bitmapsIndex_ = kPhysicalOrder;
+  std::vector<std::uint8_t> bitmapsRange_;
 };
 
 }  // namespace quire

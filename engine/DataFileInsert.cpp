@@ -138,6 +138,7 @@ void TDataFile::InsertRecord(std::span<std::uint8_t> buffer, bool reposition) {
       live_.Resize(static_cast<std::uint32_t>(SlotCount()));
       live_.Set(slot, true);
     }
+    NoteRecordAdded(slot, record->Bytes());
     cache_.UnpinAll();
     record->Pin(FileName());
     current_ = record;

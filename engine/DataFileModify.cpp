@@ -75,6 +75,7 @@ void TDataFile::ModifyRecord(std::span<std::uint8_t> buffer, bool unlock, bool r
     record.MarkDirty();
     ComputeFields(record.Bytes());
     record.SetComputedValid(true);
+    NoteRecordAdded(number, record.Bytes());
     bufferedChanged_ = true;
     MarkHeaderModified();
     if (WritesThrough()) FlushEverything(!changes.empty());
@@ -132,6 +133,7 @@ void TDataFile::DeleteRecord(bool reposition) {
     MarkHeaderModified();
     indexFile_.RecordCountDown();
     if (liveValid_) live_.Set(number, false);
+    NoteRecordRemoved(number);
     SetCurrent(nullptr);
     bufferedChanged_ = true;
     if (WritesThrough()) FlushEverything(true);

@@ -169,8 +169,7 @@ TErrorCode TDataFile::GetCurrentRecord(std::span<std::uint8_t> buffer, bool lock
     if (fetch.record->Deleted() && PhysicalOrder()) {
       // Deleted since the walk stood on it: its successor takes its place.
       fetch.record->Unpin();
-      EnsureLiveRecords();
-      physicalRecord_ = live_.NextSet(number);
+      physicalRecord_ = PhysicalRecords().NextSet(number);
       if (physicalRecord_ == 0) physicalState_ = TCursorState::AfterLast;
       continue;
     }
@@ -191,12 +190,12 @@ TErrorCode TDataFile::Step(bool forward, std::span<std::uint8_t> buffer) {
   const TTravel travel = forward ? TTravel::Forward : TTravel::Backward;
   for (;;) {
     if (PhysicalOrder()) {
-      EnsureLiveRecords();
+      const TRecordBitmap& visible = PhysicalRecords();
       std::uint32_t target = 0;
       if (forward && physicalState_ != TCursorState::AfterLast)
-        target = live_.NextSet(physicalState_ == TCursorState::OnKey ? physicalRecord_ : 0);
+        target = visible.NextSet(physicalState_ == TCursorState::OnKey ? physicalRecord_ : 0);
       if (!forward && physicalState_ != TCursorState::BeforeFirst)
-        target = live_.PriorSet(physicalState_ == TCursorState::OnKey ? physicalRecord_ : 0);
+        target = visible.PriorSet(physicalState_ == TCursorState::OnKey ? physicalRecord_ : 0);
       if (target == 0) {
         physicalState_ = forward ? TCursorState::AfterLast : TCursorState::BeforeFirst;
         return Edge(physicalState_, buffer);
@@ -225,8 +224,7 @@ void TDataFile::GoToPosition(std::int32_t position) {
   for (;;) {
     std::uint32_t number = 0;
     if (PhysicalOrder()) {
-      EnsureLiveRecords();
-      number = position < 1 ? 0 : live_.NthSet(position);
+      number = position < 1 ? 0 : PhysicalRecords().NthSet(position);
       physicalState_ = position < 1  ? TCursorState::BeforeFirst
                        : number == 0 ? TCursorState::AfterLast
                                      : TCursorState::OnKey;
@@ -314,20 +312,19 @@ bool TDataFile::SameKey(std::span<const std::uint8_t> a, std::span<const std::ui
 
 std::int32_t TDataFile::RecordCount() {
   TReadScope scope(*this);
-  if (PhysicalOrder()) {
-    EnsureLiveRecords();
-    return live_.Count();
+  if (PhysicalOrder()) return PhysicalRecords().Count();
+  // The records of the range, or the visible ones while a filter is active.
+  for (;;) {
+    std::int32_t count = 0;
+    if (cursor_.VisibleCount(count) == TMoveResult::Ok) return count;
   }
-  EnsureFresh();
-  return indexFile_.RecordCount();
 }
 
 std::int32_t TDataFile::CurrentPosition() {
   TReadScope scope(*this);
   if (PhysicalOrder()) {
     if (physicalState_ != TCursorState::OnKey) return 0;
-    EnsureLiveRecords();
-    return live_.RankOf(physicalRecord_);
+    return PhysicalRecords().RankOf(physicalRecord_);
   }
   for (;;) {
     bool exact = false;

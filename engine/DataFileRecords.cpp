@@ -155,6 +155,7 @@ void TDataFile::DropCaches() {
   cache_.DiscardAll();
   cursor_.Invalidate();
   liveValid_ = false;
+  DropBitmaps();
 }
 
 }  // namespace quire

@@ -181,6 +181,7 @@ void TDataFile::DiscardBufferedChanges() noexcept {
       current_ = nullptr;
       cursor_.Invalidate();
       liveValid_ = false;
+      DropBitmaps();
     }
     locks_.TableUnlock();
   } catch (...) {

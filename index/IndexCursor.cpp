@@ -1,5 +1,7 @@
 #include "index/IndexCursor.h"
 
+#include <algorithm>
+
 #include "engine/EngineError.h"
 #include "index/IndexFile.h"
 
@@ -15,9 +17,29 @@ constexpr std::size_t kCursorPages = 256;
 TIndexCursor::TIndexCursor(TIndexFile& index, TBeforeRead beforeRead)
     : index_(index), beforeRead_(std::move(beforeRead)) {}
 
+TIndexCursor::~TIndexCursor() = default;
+
+void TIndexCursor::BindIndex(std::uint8_t number) {
+  bound_ = std::make_unique<TKeyOrder>(index_, number);
+  Reset();
+}
+
+std::uint8_t TIndexCursor::Number() const {
+  return bound_ ? bound_->Number() : index_.CurrentIndex();
+}
+
+std::uint16_t TIndexCursor::KeySize() const {
+  return bound_ ? bound_->KeySize() : index_.KeySize();
+}
+
+int TIndexCursor::Compare(const std::uint8_t* a, const std::uint8_t* b, std::size_t n) const {
+  return bound_ ? bound_->Compare(a, b, n) : index_.CompareKeys(a, b, n);
+}
+
 void TIndexCursor::Invalidate() {
   pages_.clear();
   synced_ = false;
+  if (range_) range_->known = false;
 }
 
 void TIndexCursor::Reset() {
@@ -25,11 +47,18 @@ void TIndexCursor::Reset() {
   Park(TCursorState::BeforeFirst);
   key_.clear();
   record_ = 0;
+  range_.reset();
 }
 
 void TIndexCursor::Park(TCursorState state) {
   state_ = state;
   position_ = 0;
+}
+
+std::int32_t TIndexCursor::Position() const {
+  if (state_ != TCursorState::OnKey || position_ == 0) return 0;
+  if (!Ranged()) return position_;
+  return range_->known ? position_ - range_->first + 1 : 0;
 }
 
 void TIndexCursor::SetOnKey(std::span<const std::uint8_t> key, std::uint32_t record) {
@@ -49,12 +78,12 @@ void TIndexCursor::Restore(const TSaved& saved) {
 }
 
 bool TIndexCursor::Root(std::uint32_t& offset) {
-  offset = index_.Header().RootPage(index_.CurrentIndex());
+  offset = index_.Header().RootPage(Number());
   // An empty index reads no page, so nothing else would notice that another
   // program has since added keys.
   if (offset == 0 || !pages_.contains(offset)) {
     if (beforeRead_ && !beforeRead_()) return false;
-    offset = index_.Header().RootPage(index_.CurrentIndex());
+    offset = index_.Header().RootPage(Number());
   }
   return true;
 }
@@ -65,7 +94,7 @@ const TPage* TIndexCursor::Fetch(std::uint32_t offset) {
     RaiseEngineError(err::IndexPagesCorrupt, index_.FileName());
   if (const auto found = pages_.find(offset); found != pages_.end()) return found->second.get();
   if (beforeRead_ && !beforeRead_()) return nullptr;
-  const std::uint8_t number = index_.CurrentIndex();
+  const std::uint8_t number = Number();
   auto page = std::make_unique<TPage>(TPageFormat::For(number, index_.Descriptor(number)));
   page->Read(index_, offset, index_.Encrypted());
   // Every page of a walk has entries; an empty one is a damaged tree, and
@@ -74,6 +103,13 @@ const TPage* TIndexCursor::Fetch(std::uint32_t offset) {
   const TPage* result = page.get();
   pages_.emplace(offset, std::move(page));
   return result;
+}
+
+void TIndexCursor::TrimPages() {
+  if (pages_.size() > kCursorPages) {
+    pages_.clear();
+    synced_ = false;
+  }
 }
 
 void TIndexCursor::TakeEntry(const TPage& leaf, std::size_t slot, std::int32_t position) {
@@ -87,11 +123,36 @@ void TIndexCursor::TakeEntry(const TPage& leaf, std::size_t slot, std::int32_t p
   synced_ = true;
 }
 
-TMoveResult TIndexCursor::Edge(bool first) {
-  if (pages_.size() > kCursorPages) pages_.clear();
+// ---- walks over every key --------------------------------------------------
+
+namespace {
+
+// Entries of `page` whose key lies before `key` (with `inclusive`: not after
+// it) over `length` bytes; the entries are in order, so this bisects.
+template <typename Compare>
+std::size_t EntriesBefore(const TPage& page, const std::uint8_t* key, std::size_t length,
+                          bool inclusive, const Compare& compare) {
+  std::size_t low = 0;
+  std::size_t high = page.Count();
+  while (low < high) {
+    const std::size_t mid = low + (high - low) / 2;
+    const int c = compare(page.Key(mid).data(), key, length);
+    if (c < 0 || (inclusive && c == 0)) {
+      low = mid + 1;
+    } else {
+      high = mid;
+    }
+  }
+  return low;
+}
+
+}  // namespace
+
+TMoveResult TIndexCursor::RawEdge(bool first) {
+  TrimPages();
   std::uint32_t offset = 0;
   if (!Root(offset)) return TMoveResult::Restart;
-  if (index_.KeySize() == 0 || offset == 0) {
+  if (KeySize() == 0 || offset == 0) {
     Park(first ? TCursorState::AfterLast : TCursorState::BeforeFirst);
     return TMoveResult::Ok;
   }
@@ -109,19 +170,19 @@ TMoveResult TIndexCursor::Edge(bool first) {
   }
 }
 
-TMoveResult TIndexCursor::Next() {
+TMoveResult TIndexCursor::RawNext() {
   if (state_ == TCursorState::AfterLast) return TMoveResult::Ok;
-  if (state_ == TCursorState::BeforeFirst) return Edge(true);
-  if (!synced_) {
-    bool exact = false;
-    if (Resync(exact) == TMoveResult::Restart) return TMoveResult::Restart;
-    // Gone: the cursor already stands on what followed it.
-    if (!exact) return TMoveResult::Ok;
-  }
-  if (pages_.size() > kCursorPages) {
-    bool exact = false;
+  if (state_ == TCursorState::BeforeFirst) return RawEdge(true);
+  if (!synced_ || pages_.size() > kCursorPages) {
+    const std::vector<std::uint8_t> key = key_;
+    const std::uint32_t record = record_;
     Invalidate();
-    if (Resync(exact) == TMoveResult::Restart) return TMoveResult::Restart;
+    if (RawSeek(key, key.size()) == TMoveResult::Restart) {
+      SetOnKey(key, record);
+      return TMoveResult::Restart;
+    }
+    // Gone: the cursor already stands on what followed it.
+    if (state_ != TCursorState::OnKey || record_ != record) return TMoveResult::Ok;
   }
   const TPage* page = Fetch(leaf_);
   if (page == nullptr) return TMoveResult::Restart;
@@ -137,16 +198,20 @@ TMoveResult TIndexCursor::Next() {
   return TMoveResult::Ok;
 }
 
-TMoveResult TIndexCursor::Prior() {
+TMoveResult TIndexCursor::RawPrior() {
   if (state_ == TCursorState::BeforeFirst) return TMoveResult::Ok;
-  if (state_ == TCursorState::AfterLast) return Edge(false);
+  if (state_ == TCursorState::AfterLast) return RawEdge(false);
   if (!synced_ || pages_.size() > kCursorPages) {
-    bool exact = false;
+    const std::vector<std::uint8_t> key = key_;
+    const std::uint32_t record = record_;
     Invalidate();
     // When the entry is gone the cursor stands on its successor, and the
     // step back reaches its predecessor all the same.
-    if (Resync(exact) == TMoveResult::Restart) return TMoveResult::Restart;
-    if (state_ == TCursorState::AfterLast) return Edge(false);
+    if (RawSeek(key, key.size()) == TMoveResult::Restart) {
+      SetOnKey(key, record);
+      return TMoveResult::Restart;
+    }
+    if (state_ == TCursorState::AfterLast) return RawEdge(false);
   }
   const TPage* page = Fetch(leaf_);
   if (page == nullptr) return TMoveResult::Restart;
@@ -162,33 +227,31 @@ TMoveResult TIndexCursor::Prior() {
   return TMoveResult::Ok;
 }
 
-TMoveResult TIndexCursor::Seek(std::span<const std::uint8_t> key, std::size_t length, bool& found) {
-  found = false;
-  if (pages_.size() > kCursorPages) pages_.clear();
+TMoveResult TIndexCursor::RawSeek(std::span<const std::uint8_t> key, std::size_t length) {
+  TrimPages();
   std::uint32_t offset = 0;
   if (!Root(offset)) return TMoveResult::Restart;
-  if (index_.KeySize() == 0 || offset == 0) {
+  if (KeySize() == 0 || offset == 0) {
     Park(TCursorState::AfterLast);
     return TMoveResult::Ok;
   }
-  const auto before = [&](const TPage& page, std::size_t i) {
-    return index_.CompareKeys(page.Key(i).data(), key.data(), length) < 0;
+  const auto compare = [this](const std::uint8_t* a, const std::uint8_t* b, std::size_t n) {
+    return Compare(a, b, n);
   };
   std::int32_t rank = 0;
   for (;;) {
     const TPage* page = Fetch(offset);
     if (page == nullptr) return TMoveResult::Restart;
+    const std::size_t before = EntriesBefore(*page, key.data(), length, false, compare);
     if (page->IsNode()) {
       // The last child whose first key lies before the key: equal keys may
       // begin at the end of the child before the one that starts with one.
-      std::size_t pick = 0;
-      while (pick + 1 < page->Count() && before(*page, pick + 1)) ++pick;
+      const std::size_t pick = before == 0 ? 0 : before - 1;
       for (std::size_t i = 0; i < pick; ++i) rank += page->SubtreeCount(i);
       offset = page->Pointer(pick);
       continue;
     }
-    std::size_t slot = 0;
-    while (slot < page->Count() && before(*page, slot)) ++slot;
+    std::size_t slot = before;
     if (slot == page->Count()) {
       if (page->Right() == 0) {
         Park(TCursorState::AfterLast);
@@ -200,31 +263,30 @@ TMoveResult TIndexCursor::Seek(std::span<const std::uint8_t> key, std::size_t le
       slot = 0;
     }
     TakeEntry(*page, slot, rank + static_cast<std::int32_t>(slot) + 1);
-    found = index_.CompareKeys(page->Key(slot).data(), key.data(), length) == 0;
     return TMoveResult::Ok;
   }
 }
 
-TMoveResult TIndexCursor::JumpTo(std::int32_t position) {
-  if (pages_.size() > kCursorPages) pages_.clear();
+TMoveResult TIndexCursor::RawJump(std::int32_t rank) {
+  TrimPages();
   std::uint32_t offset = 0;
   if (!Root(offset)) return TMoveResult::Restart;
-  if (position < 1 || index_.KeySize() == 0 || offset == 0) {
-    Park(position < 1 ? TCursorState::BeforeFirst : TCursorState::AfterLast);
+  if (rank < 1 || KeySize() == 0 || offset == 0) {
+    Park(rank < 1 ? TCursorState::BeforeFirst : TCursorState::AfterLast);
     return TMoveResult::Ok;
   }
-  std::int32_t left = position;  // the rank still to find below `offset`
+  std::int32_t left = rank;  // the rank still to find below `offset`
   for (bool root = true;; root = false) {
     const TPage* page = Fetch(offset);
     if (page == nullptr) return TMoveResult::Restart;
-    if (root && position > page->KeysBelow()) {
+    if (root && rank > page->KeysBelow()) {
       Park(TCursorState::AfterLast);
       return TMoveResult::Ok;
     }
     if (page->IsLeaf()) {
       if (left > static_cast<std::int32_t>(page->Count()))
         RaiseEngineError(err::IndexPagesCorrupt, index_.FileName());
-      TakeEntry(*page, static_cast<std::size_t>(left - 1), position);
+      TakeEntry(*page, static_cast<std::size_t>(left - 1), rank);
       return TMoveResult::Ok;
     }
     std::size_t pick = 0;
@@ -236,23 +298,304 @@ TMoveResult TIndexCursor::JumpTo(std::int32_t position) {
   }
 }
 
+// ---- counting ----------------------------------------------------------------
+
+TMoveResult TIndexCursor::CountBefore(std::span<const std::uint8_t> key, std::size_t length,
+                                      bool inclusive, std::int32_t& count) {
+  count = 0;
+  TrimPages();
+  std::uint32_t offset = 0;
+  if (!Root(offset)) return TMoveResult::Restart;
+  if (KeySize() == 0 || offset == 0) return TMoveResult::Ok;
+  const auto compare = [this](const std::uint8_t* a, const std::uint8_t* b, std::size_t n) {
+    return Compare(a, b, n);
+  };
+  std::int32_t rank = 0;
+  for (;;) {
+    const TPage* page = Fetch(offset);
+    if (page == nullptr) return TMoveResult::Restart;
+    const std::size_t before = EntriesBefore(*page, key.data(), length, inclusive, compare);
+    if (page->IsLeaf()) {
+      count = rank + static_cast<std::int32_t>(before);
+      return TMoveResult::Ok;
+    }
+    // Children before the last one that starts before the key hold only
+    // keys before it; children after it hold none.
+    const std::size_t pick = before == 0 ? 0 : before - 1;
+    for (std::size_t i = 0; i < pick; ++i) rank += page->SubtreeCount(i);
+    offset = page->Pointer(pick);
+  }
+}
+
+TMoveResult TIndexCursor::CountBetween(std::span<const std::uint8_t> start,
+                                       std::span<const std::uint8_t> end, std::size_t length,
+                                       std::int32_t& count) {
+  count = 0;
+  if (Compare(start.data(), end.data(), length) > 0) return TMoveResult::Ok;
+  std::int32_t before = 0;
+  std::int32_t notAfter = 0;
+  if (CountBefore(start, length, false, before) == TMoveResult::Restart ||
+      CountBefore(end, length, true, notAfter) == TMoveResult::Restart)
+    return TMoveResult::Restart;
+  count = std::max(0, notAfter - before);
+  return TMoveResult::Ok;
+}
+
+TMoveResult TIndexCursor::MarkBetween(std::span<const std::uint8_t> start,
+                                      std::span<const std::uint8_t> end, std::size_t length,
+                                      TRecordBitmap& bitmap) {
+  if (Compare(start.data(), end.data(), length) > 0) return TMoveResult::Ok;
+  if (RawSeek(start, length) == TMoveResult::Restart) return TMoveResult::Restart;
+  while (state_ == TCursorState::OnKey && Compare(key_.data(), end.data(), length) <= 0) {
+    bitmap.Set(record_, true);
+    if (RawNext() == TMoveResult::Restart) return TMoveResult::Restart;
+  }
+  return TMoveResult::Ok;
+}
+
+// ---- range -----------------------------------------------------------------
+
+void TIndexCursor::SetRange(std::span<const std::uint8_t> start,
+                            std::span<const std::uint8_t> end) {
+  range_ = TRange{{start.begin(), start.end()}, {end.begin(), end.end()}};
+}
+
+void TIndexCursor::CancelRange() {
+  range_.reset();
+}
+
+std::span<const std::uint8_t> TIndexCursor::RangeStart() const {
+  return range_ ? std::span<const std::uint8_t>(range_->start) : std::span<const std::uint8_t>();
+}
+
+std::span<const std::uint8_t> TIndexCursor::RangeEnd() const {
+  return range_ ? std::span<const std::uint8_t>(range_->end) : std::span<const std::uint8_t>();
+}
+
+bool TIndexCursor::RangeEmpty() const {
+  return range_->first == 0 || range_->last == 0 || range_->last < range_->first;
+}
+
+TMoveResult TIndexCursor::KeyCount(std::int32_t& count) {
+  count = 0;
+  std::uint32_t offset = 0;
+  if (!Root(offset)) return TMoveResult::Restart;
+  if (offset == 0 || KeySize() == 0) return TMoveResult::Ok;
+  const TPage* root = Fetch(offset);
+  if (root == nullptr) return TMoveResult::Restart;
+  count = root->KeysBelow();
+  return TMoveResult::Ok;
+}
+
+TMoveResult TIndexCursor::RangePositions(std::int32_t& first, std::int32_t& last) {
+  if (!Ranged()) {
+    first = 1;
+    return KeyCount(last);
+  }
+  TRange& r = *range_;
+  if (!r.known) {
+    const std::size_t k = KeySize();
+    r.first = r.last = 0;
+    // A start after the end is an empty range, whatever the keys.
+    if (r.start.size() == k && r.end.size() == k && Compare(r.start.data(), r.end.data(), k) <= 0) {
+      std::int32_t before = 0;
+      std::int32_t notAfter = 0;
+      std::int32_t total = 0;
+      if (CountBefore(r.start, k, false, before) == TMoveResult::Restart ||
+          CountBefore(r.end, k, true, notAfter) == TMoveResult::Restart ||
+          KeyCount(total) == TMoveResult::Restart)
+        return TMoveResult::Restart;
+      r.first = before < total ? before + 1 : 0;
+      r.last = notAfter;
+    }
+    r.known = true;
+  }
+  first = r.first;
+  last = r.last;
+  return TMoveResult::Ok;
+}
+
+TMoveResult TIndexCursor::Prepare() {
+  visibleNow_ = visible_ ? visible_() : nullptr;
+  if (!Ranged() || range_->known) return TMoveResult::Ok;
+  std::int32_t first = 0;
+  std::int32_t last = 0;
+  return RangePositions(first, last);
+}
+
+bool TIndexCursor::Visible(std::uint32_t record) const {
+  return visibleNow_ == nullptr || visibleNow_->Test(record);
+}
+
+TMoveResult TIndexCursor::VisibleCount(std::int32_t& count) {
+  count = 0;
+  if (Prepare() == TMoveResult::Restart) return TMoveResult::Restart;
+  if (visibleNow_ != nullptr) {
+    count = visibleNow_->Count();
+    return TMoveResult::Ok;
+  }
+  if (!Ranged()) return KeyCount(count);
+  count = RangeEmpty() ? 0 : range_->last - range_->first + 1;
+  return TMoveResult::Ok;
+}
+
+// ---- moves within the range and the visible records ----------------------------
+
+TMoveResult TIndexCursor::Settle(bool forward) {
+  for (;;) {
+    if (state_ != TCursorState::OnKey) return TMoveResult::Ok;
+    if (Ranged()) {
+      if (RangeEmpty()) {
+        Park(forward ? TCursorState::AfterLast : TCursorState::BeforeFirst);
+        return TMoveResult::Ok;
+      }
+      const bool beyond = forward ? position_ > range_->last : position_ < range_->first;
+      if (beyond) {
+        Park(forward ? TCursorState::AfterLast : TCursorState::BeforeFirst);
+        return TMoveResult::Ok;
+      }
+      const bool short_ = forward ? position_ < range_->first : position_ > range_->last;
+      if (short_) {
+        if (RawJump(forward ? range_->first : range_->last) == TMoveResult::Restart)
+          return TMoveResult::Restart;
+        continue;
+      }
+    }
+    if (Visible(record_)) return TMoveResult::Ok;
+    if ((forward ? RawNext() : RawPrior()) == TMoveResult::Restart) return TMoveResult::Restart;
+  }
+}
+
+TMoveResult TIndexCursor::First() {
+  if (Prepare() == TMoveResult::Restart) return TMoveResult::Restart;
+  const TMoveResult landed = Ranged() ? RawJump(RangeEmpty() ? 0 : range_->first) : RawEdge(true);
+  if (landed == TMoveResult::Restart) return landed;
+  if (state_ == TCursorState::BeforeFirst) Park(TCursorState::AfterLast);
+  return Settle(true);
+}
+
+TMoveResult TIndexCursor::Last() {
+  if (Prepare() == TMoveResult::Restart) return TMoveResult::Restart;
+  const TMoveResult landed = Ranged() ? RawJump(RangeEmpty() ? 0 : range_->last) : RawEdge(false);
+  if (landed == TMoveResult::Restart) return landed;
+  // An empty range parks before the first; so does an index without keys.
+  if (state_ == TCursorState::AfterLast) Park(TCursorState::BeforeFirst);
+  return Settle(false);
+}
+
+TMoveResult TIndexCursor::Next() {
+  if (state_ == TCursorState::AfterLast) return TMoveResult::Ok;
+  if (state_ == TCursorState::BeforeFirst) return First();
+  if (Prepare() == TMoveResult::Restart || RawNext() == TMoveResult::Restart)
+    return TMoveResult::Restart;
+  return Settle(true);
+}
+
+TMoveResult TIndexCursor::Prior() {
+  if (state_ == TCursorState::BeforeFirst) return TMoveResult::Ok;
+  if (state_ == TCursorState::AfterLast) return Last();
+  if (Prepare() == TMoveResult::Restart || RawPrior() == TMoveResult::Restart)
+    return TMoveResult::Restart;
+  return Settle(false);
+}
+
+TMoveResult TIndexCursor::MoveBy(std::int32_t count) {
+  for (; count > 0 && state_ != TCursorState::AfterLast; --count) {
+    if (Next() == TMoveResult::Restart) return TMoveResult::Restart;
+  }
+  for (; count < 0 && state_ != TCursorState::BeforeFirst; ++count) {
+    if (Prior() == TMoveResult::Restart) return TMoveResult::Restart;
+  }
+  return TMoveResult::Ok;
+}
+
+TMoveResult TIndexCursor::Seek(std::span<const std::uint8_t> key, std::size_t length, bool& found) {
+  return Find(key, length, true, false, found);
+}
+
+TMoveResult TIndexCursor::Find(std::span<const std::uint8_t> key, std::size_t length, bool nearest,
+                               bool keepEdges, bool& found) {
+  found = false;
+  const TSaved saved = Save();
+  if (Prepare() == TMoveResult::Restart || RawSeek(key, length) == TMoveResult::Restart)
+    return TMoveResult::Restart;
+  if (Settle(true) == TMoveResult::Restart) return TMoveResult::Restart;
+  found = state_ == TCursorState::OnKey && Compare(key_.data(), key.data(), length) == 0;
+  if (!nearest && !found) {
+    Restore(saved);
+    return TMoveResult::Ok;
+  }
+  if (keepEdges && saved.state != TCursorState::OnKey && state_ == TCursorState::OnKey) {
+    bool edge = false;
+    if (AtVisibleEdge(saved.state == TCursorState::AfterLast, edge) == TMoveResult::Restart)
+      return TMoveResult::Restart;
+    if (edge) Park(saved.state);
+  }
+  return TMoveResult::Ok;
+}
+
+TMoveResult TIndexCursor::AtVisibleEdge(bool forward, bool& edge) {
+  const std::vector<std::uint8_t> key = key_;
+  const std::uint32_t record = record_;
+  const std::uint32_t leaf = leaf_;
+  const std::size_t slot = slot_;
+  const std::int32_t position = position_;
+  const bool synced = synced_;
+  const TMoveResult moved = (forward ? RawNext() : RawPrior()) == TMoveResult::Restart
+                                ? TMoveResult::Restart
+                                : Settle(forward);
+  edge = state_ != TCursorState::OnKey;
+  key_ = key;
+  record_ = record;
+  leaf_ = leaf;
+  slot_ = slot;
+  position_ = position;
+  state_ = TCursorState::OnKey;
+  // The pages may have been dropped meanwhile; the next move finds them.
+  synced_ = synced && pages_.contains(leaf);
+  return moved;
+}
+
+TMoveResult TIndexCursor::JumpTo(std::int32_t position) {
+  if (Prepare() == TMoveResult::Restart) return TMoveResult::Restart;
+  if (position < 1) {
+    Park(TCursorState::BeforeFirst);
+    return TMoveResult::Ok;
+  }
+  std::int32_t rank = position;
+  if (Ranged()) {
+    if (RangeEmpty() || position > range_->last - range_->first + 1) {
+      Park(TCursorState::AfterLast);
+      return TMoveResult::Ok;
+    }
+    rank = range_->first + position - 1;
+  }
+  if (RawJump(rank) == TMoveResult::Restart) return TMoveResult::Restart;
+  if (state_ != TCursorState::OnKey || Visible(record_)) return TMoveResult::Ok;
+  // Not visible: the next visible record, else the previous one.
+  if (Settle(true) == TMoveResult::Restart) return TMoveResult::Restart;
+  if (state_ == TCursorState::OnKey) return TMoveResult::Ok;
+  if (RawJump(rank) == TMoveResult::Restart || Settle(false) == TMoveResult::Restart)
+    return TMoveResult::Restart;
+  if (state_ == TCursorState::BeforeFirst) Park(TCursorState::AfterLast);
+  return TMoveResult::Ok;
+}
+
 TMoveResult TIndexCursor::Resync(bool& exact) {
   exact = true;
+  if (Prepare() == TMoveResult::Restart) return TMoveResult::Restart;
   if (state_ != TCursorState::OnKey || synced_) return TMoveResult::Ok;
   const std::vector<std::uint8_t> key = key_;
   const std::uint32_t record = record_;
-  bool found = false;
-  const TMoveResult result = Seek(key, key.size(), found);
-  if (result == TMoveResult::Restart) {
+  if (RawSeek(key, key.size()) == TMoveResult::Restart) {
     // Still the old position, to be found again on the next try.
-    key_ = key;
-    record_ = record;
-    state_ = TCursorState::OnKey;
-    synced_ = false;
-    return result;
+    SetOnKey(key, record);
+    return TMoveResult::Restart;
   }
-  exact = found && record_ == record;
-  return result;
+  exact = state_ == TCursorState::OnKey && record_ == record &&
+          Compare(key_.data(), key.data(), key.size()) == 0;
+  if (exact) return TMoveResult::Ok;
+  return Settle(true);
 }
 
 std::size_t TIndexCursor::ContiguousRun(bool forward, std::size_t limit) const {
@@ -261,11 +604,15 @@ std::size_t TIndexCursor::ContiguousRun(bool forward, std::size_t limit) const {
   if (found == pages_.end()) return 1;
   const TPage& page = *found->second;
   std::size_t run = 1;
+  std::int32_t position = position_;
   for (std::size_t slot = slot_; run < limit; ++run) {
     const std::size_t next = forward ? slot + 1 : slot - 1;
     if ((forward && next >= page.Count()) || (!forward && slot == 0)) break;
     const std::int64_t step = static_cast<std::int64_t>(page.Pointer(next)) - page.Pointer(slot);
     if (step != (forward ? 1 : -1)) break;
+    position += forward ? 1 : -1;
+    if (Ranged() && range_->known && (position > range_->last || position < range_->first)) break;
+    if (!Visible(page.Pointer(next))) break;
     slot = next;
   }
   return run;

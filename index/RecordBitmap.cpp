@@ -1,5 +1,6 @@
 #include "index/RecordBitmap.h"
 
+#include <algorithm>
 #include <bit>
 
 namespace quire {
@@ -16,6 +17,33 @@ void TRecordBitmap::Resize(std::uint32_t slots) {
 void TRecordBitmap::Clear() {
   std::fill(words_.begin(), words_.end(), 0);
   count_ = 0;
+}
+
+void TRecordBitmap::SetAll() {
+  std::fill(words_.begin(), words_.end(), ~std::uint64_t{0});
+  ClearTail();
+  count_ = static_cast<std::int32_t>(slots_);
+}
+
+void TRecordBitmap::Invert() {
+  for (std::uint64_t& word : words_) word = ~word;
+  ClearTail();
+  count_ = static_cast<std::int32_t>(slots_) - count_;
+}
+
+void TRecordBitmap::And(const TRecordBitmap& other) {
+  count_ = 0;
+  for (std::size_t w = 0; w < words_.size(); ++w) {
+    words_[w] &= w < other.words_.size() ? other.words_[w] : 0;
+    count_ += std::popcount(words_[w]);
+  }
+  // Bits of `other` beyond its own slots are clear already.
+}
+
+void TRecordBitmap::ClearTail() {
+  // Bits past the last slot stay clear, so that counts and searches over
+  // whole words never see them.
+  if (slots_ % 64 != 0 && !words_.empty()) words_.back() &= (std::uint64_t{1} << (slots_ % 64)) - 1;
 }
 
 bool TRecordBitmap::Test(std::uint32_t record) const {

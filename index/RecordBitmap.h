@@ -1,7 +1,9 @@
 #pragma once
 // TRecordBitmap: one bit per record slot (record r is bit r - 1), with the
 // count of set bits kept up to date. The data file keeps the live records of
-// a table in one, for walks in physical order.
+// a table in one, for walks in physical order; ranges and filters keep the
+// records they let through in others, and the visible records are the
+// product of them all.
 
 #include <cstddef>
 #include <cstdint>
@@ -15,6 +17,13 @@ class TRecordBitmap {
   void Resize(std::uint32_t slots);
   std::uint32_t Slots() const { return slots_; }
   void Clear();
+  // Every record 1..Slots() set.
+  void SetAll();
+  // Flips every record 1..Slots().
+  void Invert();
+  // Keeps the records set in both (`other` is read as clear beyond its
+  // slots).
+  void And(const TRecordBitmap& other);
 
   bool Test(std::uint32_t record) const;
   // Records outside 1..Slots() are ignored.
@@ -31,6 +40,8 @@ class TRecordBitmap {
   std::int32_t RankOf(std::uint32_t record) const;
 
  private:
+  void ClearTail();
+
   std::vector<std::uint64_t> words_;
   std::uint32_t slots_ = 0;
   std::int32_t count_ = 0;
