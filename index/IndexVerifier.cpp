@@ -283,8 +283,8 @@ void TIndexVerifier::TWalk::CheckEncoding(TPage& page,
     Fault(page.Offset(), "compressed entries do not fit in 4083 bytes");
     return;
   }
-  const std::size_t usedAt = 11;
-  const auto field = [usedAt](const std::array<std::uint8_t, kPageSize>& bytes) {
+  constexpr std::size_t usedAt = 11;
+  const auto field = [](const std::array<std::uint8_t, kPageSize>& bytes) {
     return bytes[usedAt] | (bytes[usedAt + 1] << 8);
   };
   // Entries first: an entry stored with other counts also takes a different
