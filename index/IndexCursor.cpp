@@ -592,10 +592,15 @@ TMoveResult TIndexCursor::Resync(bool& exact) {
     SetOnKey(key, record);
     return TMoveResult::Restart;
   }
+  // A key outside the range, or a record no longer visible, gives way to
+  // the next one that is.
+  if (Settle(true) == TMoveResult::Restart) {
+    SetOnKey(key, record);
+    return TMoveResult::Restart;
+  }
   exact = state_ == TCursorState::OnKey && record_ == record &&
           Compare(key_.data(), key.data(), key.size()) == 0;
-  if (exact) return TMoveResult::Ok;
-  return Settle(true);
+  return TMoveResult::Ok;
 }
 
 std::size_t TIndexCursor::ContiguousRun(bool forward, std::size_t limit) const {

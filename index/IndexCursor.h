@@ -124,8 +124,8 @@ class TIndexCursor {
   // the next visible one, else the previous one, else after-last.
   TMoveResult JumpTo(std::int32_t position);
   // Finds the entry the cursor was on again, after Invalidate. When it is
-  // gone, the cursor is on the next visible key (or after-last) and `exact`
-  // is false.
+  // gone, or no longer inside the range or visible, the cursor is on the
+  // next visible key (or after-last) and `exact` is false.
   TMoveResult Resync(bool& exact);
   // Whether the cursor's pages are the ones it read (no Resync needed).
   bool Synced() const { return synced_ || state_ != TCursorState::OnKey; }
