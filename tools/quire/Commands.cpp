@@ -4,13 +4,18 @@
 
 namespace quire::cli {
 
-int RunCheck(TCommandContext& context);  // CheckCommand.cpp
+int RunCheck(TCommandContext& context);         // CheckCommand.cpp
+int RunStress(TCommandContext& context);        // StressCommand.cpp
+int RunStressWorker(TCommandContext& context);  // StressCommand.cpp, started by stress
 
 TCommandFunction FindCommand(std::string_view name) {
   // A new command is one more line here and a file of its own.
   static constexpr std::pair<std::string_view, TCommandFunction> kCommands[] = {
-      {"create", RunCreate}, {"info", RunInfo},     {"insert", RunInsert}, {"dump", RunDump},
-      {"update", RunUpdate}, {"delete", RunDelete}, {"empty", RunEmpty},   {"check", RunCheck},
+      {"create", RunCreate}, {"info", RunInfo},
+      {"insert", RunInsert}, {"dump", RunDump},
+      {"update", RunUpdate}, {"delete", RunDelete},
+      {"empty", RunEmpty},   {"check", RunCheck},
+      {"stress", RunStress}, {"stress-worker", RunStressWorker},
   };
   for (const auto& [commandName, function] : kCommands)
     if (commandName == name) return function;
