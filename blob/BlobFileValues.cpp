@@ -11,6 +11,12 @@
 
 namespace quire {
 
+namespace {
+// What a stored value reserves before its blocks are read; larger values grow
+// as their chain is read.
+constexpr std::size_t kInitialValueReserve = 1 << 20;
+}  // namespace
+
 void TBlobFile::RequireOpenFile() const {
   if (!IsOpen()) RaiseEngineError(err::InvalidHandle, FileName());
 }
@@ -91,12 +97,17 @@ bool TBlobFile::TryReadStoredValue(std::uint32_t firstBlock, std::uint32_t recor
   const TBlock* block = FetchBlock(firstBlock, 1);
   if (block == nullptr) return false;
   if (block->Owner != record) RaiseCorrupt();
-  // A length no chain of this file could hold is damage, and must not make
-  // us allocate gigabytes before the chain runs out.
+  // A length no chain of this file could hold is damage.
   const std::int32_t length = block->ValueLength;
   if (length < 0 || static_cast<std::uint64_t>(length) > BlockCount() * payload) RaiseCorrupt();
+  // The header's end offset can claim far more blocks than the file holds, so
+  // the stored length alone must not decide how much memory we take: the
+  // bytes grow with the blocks actually read, and a chain that runs out
+  // first ends in 8711 below.
+  const auto total = static_cast<std::size_t>(length);
+  bytes.clear();
   try {
-    bytes.assign(static_cast<std::size_t>(length), 0);
+    bytes.reserve(std::min<std::size_t>(total, kInitialValueReserve));
   } catch (const std::bad_alloc&) {
     RaiseEngineError(err::OutOfMemory);
   }
@@ -106,19 +117,20 @@ bool TBlobFile::TryReadStoredValue(std::uint32_t firstBlock, std::uint32_t recor
   for (;;) {
     if (block->Owner != record) RaiseCorrupt();
     if (block->UsedBytes > payload) RaiseEngineError(err::InvalidBlobLength, FileName());
-    const std::size_t wanted = std::min<std::size_t>(payload, bytes.size() - copied);
+    const std::size_t wanted = std::min<std::size_t>(payload, total - copied);
     const std::size_t count = std::min<std::size_t>(wanted, block->UsedBytes);
+    bytes.resize(copied + count);
     block->CopyOut(0, std::span(bytes).subspan(copied, count));
     copied += count;
-    if (count < wanted || copied == bytes.size()) break;
+    if (count < wanted || copied == total) break;
     const std::uint32_t next = block->Next;
     if (next == 0) break;
     if (!seen.insert(next).second) RaiseCorrupt();  // FetchBlock judges the offset
-    const auto ahead = static_cast<std::uint32_t>((bytes.size() - copied + payload - 1) / payload);
+    const auto ahead = static_cast<std::uint32_t>((total - copied + payload - 1) / payload);
     block = FetchBlock(next, ahead);
     if (block == nullptr) return false;
   }
-  if (copied != bytes.size()) RaiseEngineError(err::EndOfBlob, FileName());
+  if (copied != total) RaiseEngineError(err::EndOfBlob, FileName());
   return true;
 }
 

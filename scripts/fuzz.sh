@@ -45,5 +45,23 @@ make_seed '{"blobBlockSize": 64, "fields": [{"name": "A", "type": "blob"}, {"nam
   {"name": "C", "type": "varbytes", "size": 250}]}'
 
 "$build/fuzz/table_open_fuzzer" -max_total_time="$seconds" -max_len=131072 "$corpus"
+# Blob-file seeds: a settings byte (bit 0 encrypted; block size 64 is bits 1-2
+# clear) followed by the .BLB of a table holding values of several lengths.
 mkdir -p "$work/blob-corpus"
+cp "$root"/fuzz/corpus-blob/* "$work/blob-corpus"/ 2>/dev/null || true
+blob_seed() {
+  local name=$1 settings=$2 def=$3
+  printf '%s' "$def" >"$work/$name.json"
+  "$build/tools/quire/quire" --password secret create "$work/$name" "$work/$name.json"
+  python3 -c 'import json
+for n in (0, 1, 46, 47, 93, 200, 1000):
+    print(json.dumps({"Lyric": "x" * n}))' |
+    "$build/tools/quire/quire" --password secret insert "$work/$name" >/dev/null
+  { printf "\\x$settings"; cat "$work/$name.BLB"; } >"$work/blob-corpus/$name"
+}
+blob_seed blobplain 00 '{"blobBlockSize": 64, "fields": [{"name": "ID", "type": "autoinc"},
+  {"name": "Lyric", "type": "blob", "subtype": "memo"}], "primary": {"fields": ["ID"]}}'
+blob_seed blobsecret 01 '{"blobBlockSize": 64, "encrypted": true, "password": "secret",
+  "fields": [{"name": "ID", "type": "autoinc"}, {"name": "Lyric", "type": "blob", "subtype": "memo"}],
+  "primary": {"fields": ["ID"]}}'
 "$build/fuzz/blob_open_fuzzer" -max_total_time="$seconds" -max_len=65536 "$work/blob-corpus"
