@@ -4,6 +4,8 @@
 #include <cctype>
 #include <limits>
 
+#include "engine/BlankText.h"
+
 namespace quire {
 namespace {
 
@@ -20,9 +22,8 @@ bool IsDigit(char c) {
 }
 
 std::optional<TDecimal> ParseDecimal(std::string_view text, char separator) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos) return std::nullopt;
-  text = text.substr(first, text.find_last_not_of(' ') - first + 1);
+  text = TrimBlanks(text);
+  if (text.empty()) return std::nullopt;
   TDecimal d;
   std::size_t i = 0;
   if (text[i] == '+' || text[i] == '-') d.negative = text[i++] == '-';

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "engine/Bcd.h"
+#include "engine/BlankText.h"
 #include "engine/DayNumber.h"
 #include "engine/FileBytes.h"
 #include "engine/ValueText.h"
@@ -15,17 +16,8 @@
 namespace quire {
 namespace {
 
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return text;
-}
-
 bool Is(std::string_view text, std::string_view word) {
-  text = Trim(text);
-  return text.size() == word.size() &&
-         std::equal(text.begin(), text.end(), word.begin(),
-                    [](char a, char b) { return (a >= 'a' && a <= 'z' ? a - 32 : a) == b; });
+  return EqualsIgnoringAsciiCase(TrimBlanks(text), word);
 }
 
 struct TNow {

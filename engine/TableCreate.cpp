@@ -5,6 +5,7 @@
 #include <set>
 
 #include "engine/Bcd.h"
+#include "engine/BlankText.h"
 #include "engine/DataFile.h"
 #include "engine/Engine.h"
 #include "engine/EngineError.h"
@@ -19,19 +20,6 @@ namespace {
 constexpr std::size_t kMaxKeyBytes = 1036;
 constexpr std::size_t kKeySuffixBytes = 4;  // a non-unique index's auto-increment suffix
 constexpr std::size_t kMaxRecordBytes = 65535;
-
-std::string_view TrimBlanks(std::string_view text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
-std::string UpperAscii(std::string_view text) {
-  std::string upper(text);
-  for (char& c : upper)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return upper;
-}
 
 // Names of fields and secondary indexes begin with a letter: A-Z, a-z, or a
 // byte 0x81..0xFE (the letters of the single-byte code pages).

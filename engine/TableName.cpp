@@ -1,11 +1,12 @@
 #include "engine/TableName.h"
 
+#include "engine/BlankText.h"
+
 namespace quire {
 
 std::string NormaliseTableFileName(std::string_view name, std::string_view extension) {
-  const auto first = name.find_first_not_of(' ');
-  if (first == std::string_view::npos) return std::string(extension);
-  name = name.substr(first, name.find_last_not_of(' ') - first + 1);
+  name = TrimBlanks(name);
+  if (name.empty()) return std::string(extension);
   const auto slash = name.rfind('/');
   const auto dot = name.rfind('.');
   // A dot inside a folder name ("my.tables/songs") is not an extension.

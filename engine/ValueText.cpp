@@ -9,26 +9,12 @@
 #include <vector>
 
 #include "engine/Bcd.h"
+#include "engine/BlankText.h"
 #include "engine/DayNumber.h"
 #include "engine/FieldTypes.h"
 
 namespace quire {
 namespace {
-
-std::string_view Trim(std::string_view text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::toupper(static_cast<unsigned char>(a[i])) !=
-        std::toupper(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
 
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
@@ -69,7 +55,7 @@ std::string DateOrder(std::string_view format) {
 
 std::optional<std::int64_t> ParseIntegerText(std::string_view text, std::int64_t min,
                                              std::int64_t max) {
-  text = Trim(text);
+  text = TrimBlanks(text);
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   std::int64_t value = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -79,7 +65,7 @@ std::optional<std::int64_t> ParseIntegerText(std::string_view text, std::int64_t
 }
 
 std::optional<double> ParseFloatText(std::string_view text, const TFormatSettings& settings) {
-  text = Trim(text);
+  text = TrimBlanks(text);
   std::string normal;
   std::size_t i = 0;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) normal += text[i++];
@@ -116,7 +102,7 @@ std::optional<double> ParseFloatText(std::string_view text, const TFormatSetting
 }
 
 std::optional<std::int32_t> ParseDateText(std::string_view text, const TFormatSettings& settings) {
-  text = Trim(text);
+  text = TrimBlanks(text);
   std::vector<int> parts;
   std::vector<std::size_t> widths;
   std::size_t at = 0;
@@ -155,15 +141,15 @@ std::optional<std::int32_t> ParseDateText(std::string_view text, const TFormatSe
 }
 
 std::optional<std::int32_t> ParseTimeText(std::string_view text, const TFormatSettings& settings) {
-  text = Trim(text);
+  text = TrimBlanks(text);
   // An AM or PM text at the end.
   int halfDay = -1;  // -1 none, 0 AM, 1 PM
   for (int half = 0; half < 2; ++half) {
     const std::string& marker = half == 0 ? settings.TimeAMString : settings.TimePMString;
     if (!marker.empty() && text.size() > marker.size() &&
-        EqualsIgnoringCase(text.substr(text.size() - marker.size()), marker)) {
+        EqualsIgnoringAsciiCase(text.substr(text.size() - marker.size()), marker)) {
       halfDay = half;
-      text = Trim(text.substr(0, text.size() - marker.size()));
+      text = TrimBlanks(text.substr(0, text.size() - marker.size()));
       break;
     }
   }
@@ -202,7 +188,7 @@ std::optional<std::int32_t> ParseTimeText(std::string_view text, const TFormatSe
 }
 
 std::optional<double> ParseDateTimeText(std::string_view text, const TFormatSettings& settings) {
-  text = Trim(text);
+  text = TrimBlanks(text);
   if (const auto date = ParseDateText(text, settings))
     return static_cast<double>(*date) * kMillisecondsPerDay;
   const auto blank = text.find(' ');
@@ -217,17 +203,17 @@ std::optional<double> ParseDateTimeText(std::string_view text, const TFormatSett
 
 bool IsValidValueText(std::uint8_t fieldType, std::string_view text,
                       const TFormatSettings& settings) {
-  const std::string_view word = Trim(text);
+  const std::string_view word = TrimBlanks(text);
   switch (fieldType) {
     case ftype::Date:
-      return EqualsIgnoringCase(word, "DATE") || ParseDateText(text, settings).has_value();
+      return EqualsIgnoringAsciiCase(word, "DATE") || ParseDateText(text, settings).has_value();
     case ftype::Time:
-      return EqualsIgnoringCase(word, "TIME") || ParseTimeText(text, settings).has_value();
+      return EqualsIgnoringAsciiCase(word, "TIME") || ParseTimeText(text, settings).has_value();
     case ftype::TimeStamp:
-      return EqualsIgnoringCase(word, "NOW") || EqualsIgnoringCase(word, "DATE") ||
-             EqualsIgnoringCase(word, "TIME") || ParseDateTimeText(text, settings).has_value();
+      return EqualsIgnoringAsciiCase(word, "NOW") || EqualsIgnoringAsciiCase(word, "DATE") ||
+             EqualsIgnoringAsciiCase(word, "TIME") || ParseDateTimeText(text, settings).has_value();
     case ftype::Boolean:
-      return EqualsIgnoringCase(word, "TRUE") || EqualsIgnoringCase(word, "FALSE");
+      return EqualsIgnoringAsciiCase(word, "TRUE") || EqualsIgnoringAsciiCase(word, "FALSE");
     case ftype::SmallInt:
       return ParseIntegerText(text, -32768, 32767).has_value();
     case ftype::Integer:
