@@ -2,6 +2,7 @@
 // them itself under the table's read lock, and prints "ok" (exit 0) or one
 // line per fault (exit 1).
 
+#include <filesystem>
 #include <ostream>
 
 #include "Command.h"
@@ -11,7 +12,9 @@ namespace quire::cli {
 
 int RunCheck(TCommandContext& context) {
   if (context.Args.size() != 1) throw EUsageError("usage: quire check TABLE");
-  const std::vector<std::string> faults = CheckTable(context.Args[0]);
+  // Fault lines name the files by their full paths, as engine messages do.
+  const std::vector<std::string> faults =
+      CheckTable(std::filesystem::absolute(context.Args[0]).string());
   if (faults.empty()) {
     context.Out << "ok\n";
     return 0;

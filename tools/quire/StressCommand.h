@@ -47,9 +47,12 @@ std::uint64_t DigestFields(const TDataFile& table, std::span<const std::uint8_t>
 std::uint64_t Fnv(std::span<const std::uint8_t> bytes,
                   std::uint64_t hash = 14695981039346656037ull);
 
-// Every live record of the open table by auto-increment value; a value met
-// twice is counted in `duplicates`.
-std::map<std::int32_t, TRecordDigest> ReadAllRecords(TDataFile& table, std::size_t& duplicates);
+// Every live record of the open table by auto-increment value, in primary
+// index order; a value met twice is counted in `duplicates`. A record whose
+// blob chain is damaged gets a blob digest of 0; an engine error that ends
+// the walk leaves its message in `failure` and the records read so far.
+std::map<std::int32_t, TRecordDigest> ReadAllRecords(TDataFile& table, std::size_t& duplicates,
+                                                     std::string& failure);
 
 // Runs one worker until `seconds` have passed, logging to `logPath`.
 int RunStressWorkerLoop(TDataFile& table, const std::string& logPath, double seconds,

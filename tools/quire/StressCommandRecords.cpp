@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "StressCommand.h"
+#include "engine/EngineError.h"
 #include "engine/FileBytes.h"
 
 namespace quire::cli {
@@ -38,12 +39,18 @@ TRecordDigest DigestCurrent(TDataFile& table, std::span<std::uint8_t> buffer) {
     if (!field.IsBlob() || !field.IsStored()) continue;
     std::uint32_t size = 0;
     std::vector<std::uint8_t> value;
-    if (table.OpenBlob(field.FieldNo, buffer) == 0) {
-      table.BlobSize(field.FieldNo, buffer, size);
-      value.resize(size);
-      std::uint32_t copied = 0;
-      table.ReadBlob(field.FieldNo, buffer, 0, size, value.data(), copied);
-      table.CloseBlob(field.FieldNo, buffer);
+    try {
+      if (table.OpenBlob(field.FieldNo, buffer) == 0) {
+        table.BlobSize(field.FieldNo, buffer, size);
+        value.resize(size);
+        std::uint32_t copied = 0;
+        table.ReadBlob(field.FieldNo, buffer, 0, size, value.data(), copied);
+        table.CloseBlob(field.FieldNo, buffer);
+      }
+    } catch (const EQuireEngineError&) {
+      // A damaged chain: a digest no written value has.
+      digest.blobs = 0;
+      return digest;
     }
     const std::uint32_t length = static_cast<std::uint32_t>(value.size());
     digest.blobs =
@@ -52,13 +59,18 @@ TRecordDigest DigestCurrent(TDataFile& table, std::span<std::uint8_t> buffer) {
   return digest;
 }
 
-std::map<std::int32_t, TRecordDigest> ReadAllRecords(TDataFile& table, std::size_t& duplicates) {
+std::map<std::int32_t, TRecordDigest> ReadAllRecords(TDataFile& table, std::size_t& duplicates,
+                                                     std::string& failure) {
   std::map<std::int32_t, TRecordDigest> records;
   std::vector<std::uint8_t> buffer = table.NewRecordBuffer();
-  table.First();
-  while (table.GetNextRecord(buffer) == 0) {
-    const std::int32_t autoInc = AutoIncOf(buffer);
-    if (!records.emplace(autoInc, DigestCurrent(table, buffer)).second) ++duplicates;
+  try {
+    table.First();
+    while (table.GetNextRecord(buffer) == 0) {
+      const std::int32_t autoInc = AutoIncOf(buffer);
+      if (!records.emplace(autoInc, DigestCurrent(table, buffer)).second) ++duplicates;
+    }
+  } catch (const EQuireEngineError& e) {
+    failure = e.what();
   }
   return records;
 }
