@@ -1,25 +1,74 @@
-// quire dump TABLE [--index NAME | --physical] [--reverse] [--limit N]
-// [--recno]: the records as JSON lines in the order of an index or of their
-// slots.
+// quire dump TABLE [--index NAME | --physical] [--reverse] [--from JSON]
+// [--to JSON] [--limit N] [--recno]: the records as JSON lines in the order
+// of an index or of their slots, optionally limited to a key range.
 
 #include <charconv>
 #include <ostream>
+#include <unordered_set>
 
 #include "Command.h"
 #include "RecordJson.h"
+#include "RecordSelection.h"
 #include "TableSession.h"
 
 namespace quire::cli {
 
+namespace {
+
+// A record buffer holding the values of `bound` (a JSON array) in the
+// current index's leading fields; empty for no bound.
+std::vector<std::uint8_t> RangeBound(TDataFile& table, const std::optional<nlohmann::json>& bound,
+                                     const std::string& option, const TTextCodec& codec) {
+  if (!bound) return {};
+  const TIndexDescriptor& index = table.IndexFile().CurrentDescriptor();
+  if (!bound->is_array() || bound->empty() || bound->size() > index.FieldCount)
+    throw EUsageError(option + " needs an array of 1 to " + std::to_string(index.FieldCount) +
+                      " values for the index's leading fields");
+  std::vector<TFieldInput> inputs;
+  for (std::size_t i = 0; i < bound->size(); ++i)
+    inputs.push_back(ParseFieldJson(table, index.FieldNumbers[i], (*bound)[i], codec, option));
+  std::vector<std::uint8_t> buffer = table.NewRecordBuffer();
+  ApplyFieldInputs(table, buffer, inputs);
+  return buffer;
+}
+
+// Limits the table to the records whose key of the selected index lies from
+// `from` to `to`. In physical order the range is one of the primary index:
+// its records are found through that index and let through by a filter.
+void SetDumpRange(TDataFile& table, bool physical, const std::optional<nlohmann::json>& from,
+                  const std::optional<nlohmann::json>& to, const TTextCodec& codec) {
+  if (!from && !to) return;
+  if (physical) table.SelectIndex(kPrimaryIndex);
+  if (table.IndexFile().CurrentDescriptor().FieldCount == 0)
+    throw EUsageError("--from and --to need an index; the table has no primary index");
+  const std::vector<std::uint8_t> start = RangeBound(table, from, "--from", codec);
+  const std::vector<std::uint8_t> end = RangeBound(table, to, "--to", codec);
+  table.SetRange(start, from ? from->size() : 0, end, to ? to->size() : 0);
+  if (!physical) return;
+  auto inside = std::make_shared<std::unordered_set<std::uint32_t>>();
+  std::vector<std::uint8_t> buffer = table.NewRecordBuffer();
+  table.First();
+  while (table.GetNextRecord(buffer) == 0) inside->insert(table.CurrentRecordNumber());
+  table.SelectIndex(kPhysicalOrder);
+  table.ActivateFilter(
+      table.InstallFilter([inside](std::span<const std::uint8_t>, std::uint32_t number) {
+        return inside->contains(number);
+      }));
+}
+
+}  // namespace
+
 int RunDump(TCommandContext& context) {
   const auto usage = [] {
     return EUsageError(
-        "usage: quire dump TABLE [--index NAME | --physical] [--reverse] [--limit N] [--recno]");
+        "usage: quire dump TABLE [--index NAME | --physical] [--reverse] [--from JSON] [--to JSON] "
+        "[--limit N] [--recno]");
   };
   if (context.Args.empty()) throw usage();
   std::optional<std::string> index;
   bool physical = false, reverse = false, recno = false;
   std::optional<std::uint64_t> limit;
+  std::optional<nlohmann::json> from, to;
   for (std::size_t i = 1; i < context.Args.size(); ++i) {
     const std::string& option = context.Args[i];
     const auto value = [&]() -> const std::string& {
@@ -32,6 +81,10 @@ int RunDump(TCommandContext& context) {
       physical = true;
     } else if (option == "--reverse") {
       reverse = true;
+    } else if (option == "--from") {
+      from = ParseJsonArgument(option, value());
+    } else if (option == "--to") {
+      to = ParseJsonArgument(option, value());
     } else if (option == "--recno") {
       recno = true;
     } else if (option == "--limit") {
@@ -55,6 +108,7 @@ int RunDump(TCommandContext& context) {
   } else {
     table.SelectIndex(context.Codec.ToBytes(index.value_or(""), "--index"));
   }
+  SetDumpRange(table, physical, from, to, context.Codec);
   std::vector<std::uint8_t> buffer = table.NewRecordBuffer();
   if (reverse) {
     table.Last();
