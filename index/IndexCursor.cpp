@@ -174,15 +174,10 @@ TMoveResult TIndexCursor::RawNext() {
   if (state_ == TCursorState::AfterLast) return TMoveResult::Ok;
   if (state_ == TCursorState::BeforeFirst) return RawEdge(true);
   if (!synced_ || pages_.size() > kCursorPages) {
-    const std::vector<std::uint8_t> key = key_;
-    const std::uint32_t record = record_;
-    Invalidate();
-    if (RawSeek(key, key.size()) == TMoveResult::Restart) {
-      SetOnKey(key, record);
-      return TMoveResult::Restart;
-    }
+    bool exact = false;
+    if (RawFindAgain(exact) == TMoveResult::Restart) return TMoveResult::Restart;
     // Gone: the cursor already stands on what followed it.
-    if (state_ != TCursorState::OnKey || record_ != record) return TMoveResult::Ok;
+    if (!exact) return TMoveResult::Ok;
   }
   const TPage* page = Fetch(leaf_);
   if (page == nullptr) return TMoveResult::Restart;
@@ -202,15 +197,10 @@ TMoveResult TIndexCursor::RawPrior() {
   if (state_ == TCursorState::BeforeFirst) return TMoveResult::Ok;
   if (state_ == TCursorState::AfterLast) return RawEdge(false);
   if (!synced_ || pages_.size() > kCursorPages) {
-    const std::vector<std::uint8_t> key = key_;
-    const std::uint32_t record = record_;
-    Invalidate();
     // When the entry is gone the cursor stands on its successor, and the
     // step back reaches its predecessor all the same.
-    if (RawSeek(key, key.size()) == TMoveResult::Restart) {
-      SetOnKey(key, record);
-      return TMoveResult::Restart;
-    }
+    bool exact = false;
+    if (RawFindAgain(exact) == TMoveResult::Restart) return TMoveResult::Restart;
     if (state_ == TCursorState::AfterLast) return RawEdge(false);
   }
   const TPage* page = Fetch(leaf_);
@@ -224,6 +214,19 @@ TMoveResult TIndexCursor::RawPrior() {
     if (left == nullptr) return TMoveResult::Restart;
     TakeEntry(*left, left->Count() - 1, position_ - 1);
   }
+  return TMoveResult::Ok;
+}
+
+TMoveResult TIndexCursor::RawFindAgain(bool& exact) {
+  const std::vector<std::uint8_t> key = key_;
+  const std::uint32_t record = record_;
+  if (RawSeek(key, key.size()) == TMoveResult::Restart) {
+    // Still the old position, to be found again on the next try.
+    SetOnKey(key, record);
+    return TMoveResult::Restart;
+  }
+  exact = state_ == TCursorState::OnKey && record_ == record &&
+          Compare(key_.data(), key.data(), key.size()) == 0;
   return TMoveResult::Ok;
 }
 
@@ -585,21 +588,16 @@ TMoveResult TIndexCursor::Resync(bool& exact) {
   exact = true;
   if (Prepare() == TMoveResult::Restart) return TMoveResult::Restart;
   if (state_ != TCursorState::OnKey || synced_) return TMoveResult::Ok;
-  const std::vector<std::uint8_t> key = key_;
-  const std::uint32_t record = record_;
-  if (RawSeek(key, key.size()) == TMoveResult::Restart) {
-    // Still the old position, to be found again on the next try.
-    SetOnKey(key, record);
-    return TMoveResult::Restart;
-  }
+  const TSaved saved = Save();
+  if (RawFindAgain(exact) == TMoveResult::Restart) return TMoveResult::Restart;
   // A key outside the range, or a record no longer visible, gives way to
   // the next one that is.
+  const std::uint32_t found = record_;
   if (Settle(true) == TMoveResult::Restart) {
-    SetOnKey(key, record);
+    Restore(saved);
     return TMoveResult::Restart;
   }
-  exact = state_ == TCursorState::OnKey && record_ == record &&
-          Compare(key_.data(), key.data(), key.size()) == 0;
+  exact = exact && state_ == TCursorState::OnKey && record_ == found;
   return TMoveResult::Ok;
 }
 

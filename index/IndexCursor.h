@@ -201,6 +201,9 @@ class TIndexCursor {
   TMoveResult RawPrior();
   TMoveResult RawSeek(std::span<const std::uint8_t> key, std::size_t length);
   TMoveResult RawJump(std::int32_t rank);
+  // Finds the cursor's key again from the root; `exact` when the same entry
+  // is still there (else the cursor is on what followed it).
+  TMoveResult RawFindAgain(bool& exact);
   // From a raw landing, on to the nearest entry inside the range whose
   // record is visible, in the direction of travel.
   TMoveResult Settle(bool forward);

@@ -21,6 +21,12 @@ using testing::InsertSong;
 using testing::SongBuffer;
 using testing::WalkSlots;
 
+// A key of index 0: indicator 1, then the code big-endian, sign flipped.
+std::vector<std::uint8_t> CodeKey(std::int32_t code) {
+  const auto u = static_cast<std::uint32_t>(code) ^ 0x80000000u;
+  return {1, std::uint8_t(u >> 24), std::uint8_t(u >> 16), std::uint8_t(u >> 8), std::uint8_t(u)};
+}
+
 class CursorEdges : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -198,33 +204,27 @@ TEST_F(CursorEdges, CursorMovesByAndFindsWithKeepEdges) {
   ASSERT_EQ(cursor.MoveBy(20), TMoveResult::Ok);
   EXPECT_EQ(cursor.State(), TCursorState::AfterLast);
 
-  // Keys of index 0: indicator 1, then the code big-endian, sign flipped.
-  const auto key = [](std::int32_t code) {
-    const auto u = static_cast<std::uint32_t>(code) ^ 0x80000000u;
-    return std::vector<std::uint8_t>{1, std::uint8_t(u >> 24), std::uint8_t(u >> 16),
-                                     std::uint8_t(u >> 8), std::uint8_t(u)};
-  };
   bool found = false;
   // Without `nearest` a missing key leaves the cursor where it was.
   cursor.SetBeforeFirst();
-  ASSERT_EQ(cursor.Find(key(35), 5, false, false, found), TMoveResult::Ok);
+  ASSERT_EQ(cursor.Find(CodeKey(35), 5, false, false, found), TMoveResult::Ok);
   EXPECT_FALSE(found);
   EXPECT_EQ(cursor.State(), TCursorState::BeforeFirst);
   // With keep-edges, a before-first cursor that finds the first key stays
   // before it; one that finds another key is on it.
-  ASSERT_EQ(cursor.Find(key(10), 5, true, true, found), TMoveResult::Ok);
+  ASSERT_EQ(cursor.Find(CodeKey(10), 5, true, true, found), TMoveResult::Ok);
   EXPECT_TRUE(found);
   EXPECT_EQ(cursor.State(), TCursorState::BeforeFirst);
-  ASSERT_EQ(cursor.Find(key(35), 5, true, true, found), TMoveResult::Ok);
+  ASSERT_EQ(cursor.Find(CodeKey(35), 5, true, true, found), TMoveResult::Ok);
   EXPECT_FALSE(found);
   EXPECT_EQ(cursor.Record(), 4u);
   cursor.SetAfterLast();
-  ASSERT_EQ(cursor.Find(key(100), 5, true, true, found), TMoveResult::Ok);
+  ASSERT_EQ(cursor.Find(CodeKey(100), 5, true, true, found), TMoveResult::Ok);
   EXPECT_EQ(cursor.State(), TCursorState::AfterLast);
-  ASSERT_EQ(cursor.Find(key(90), 5, true, true, found), TMoveResult::Ok);
+  ASSERT_EQ(cursor.Find(CodeKey(90), 5, true, true, found), TMoveResult::Ok);
   EXPECT_EQ(cursor.Record(), 9u);
   // Every key before the one sought: after the last.
-  ASSERT_EQ(cursor.Find(key(500), 5, true, false, found), TMoveResult::Ok);
+  ASSERT_EQ(cursor.Find(CodeKey(500), 5, true, false, found), TMoveResult::Ok);
   EXPECT_EQ(cursor.State(), TCursorState::AfterLast);
 }
 
@@ -234,12 +234,7 @@ TEST_F(CursorEdges, ContiguousRunStopsAtTheRangeAndAtHiddenRecords) {
   EXPECT_EQ(cursor.ContiguousRun(true, 100), 10u);
   EXPECT_EQ(cursor.ContiguousRun(true, 4), 4u);
   EXPECT_EQ(cursor.ContiguousRun(false, 4), 1u);
-  const auto key = [](std::int32_t code) {
-    const auto u = static_cast<std::uint32_t>(code) ^ 0x80000000u;
-    return std::vector<std::uint8_t>{1, std::uint8_t(u >> 24), std::uint8_t(u >> 16),
-                                     std::uint8_t(u >> 8), std::uint8_t(u)};
-  };
-  cursor.SetRange(key(20), key(60));
+  cursor.SetRange(CodeKey(20), CodeKey(60));
   ASSERT_EQ(cursor.First(), TMoveResult::Ok);
   EXPECT_EQ(cursor.Record(), 2u);
   EXPECT_EQ(cursor.ContiguousRun(true, 100), 5u);
