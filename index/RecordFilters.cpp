@@ -7,8 +7,10 @@
 namespace quire {
 
 TFilterHandle TRecordFilters::Install(TRecordTest test, const std::string& fileName) {
-  if (!test) RaiseEngineError(err::InvalidFilterExpression, fileName);
+  // The limit is the table's own and is checked first, before the filter
+  // itself is looked at.
   if (filters_.size() >= kMaxFilters) RaiseEngineError(err::TooManyFilters, fileName);
+  if (!test) RaiseEngineError(err::InvalidFilterExpression, fileName);
   auto filter = std::make_unique<TFilter>();
   filter->handle = nextHandle_++;
   filter->test = std::move(test);

@@ -37,9 +37,9 @@ struct TFilter {
 
 class TRecordFilters {
  public:
-  // Installs an inactive filter. 10051 without a test, 9482 while
-  // kMaxFilters are installed; either leaves the list as it was. The file
-  // name is for the messages.
+  // Installs an inactive filter. 9482 while kMaxFilters are installed, else
+  // 10051 without a test; either leaves the list as it was. The file name is
+  // for the messages.
   TFilterHandle Install(TRecordTest test, const std::string& fileName);
   // Activates or deactivates one filter, or all with handle 0; 10050 for a
   // handle not in the list.

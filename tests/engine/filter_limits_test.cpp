@@ -62,6 +62,8 @@ TEST_F(Filters, TheHundredAndTwentyNinthFilterIsRefused) {
       ErrorMessageOf([&] { Filter([](std::int32_t) { return true; }); }),
       "Quire Engine Error # 9482 Too many filters defined for data file " + table_.FileName());
   EXPECT_EQ(table_.FilterCount(), 128u);
+  // The limit is checked before the filter itself.
+  EXPECT_EQ(ErrorCodeOf([&] { table_.InstallFilter(TRecordTest()); }), err::TooManyFilters);
   // The installed ones work as before: filter i hides code i.
   table_.ActivateFilter(handles[3]);
   table_.ActivateFilter(handles[7]);
