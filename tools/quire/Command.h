@@ -51,5 +51,9 @@ int RunDump(TCommandContext& context);
 int RunUpdate(TCommandContext& context);
 int RunDelete(TCommandContext& context);
 int RunEmpty(TCommandContext& context);
+int RunCheck(TCommandContext& context);
+int RunStress(TCommandContext& context);
+// The worker processes that stress starts; not for users.
+int RunStressWorker(TCommandContext& context);
 
 }  // namespace quire::cli

@@ -4,10 +4,6 @@
 
 namespace quire::cli {
 
-int RunCheck(TCommandContext& context);         // CheckCommand.cpp
-int RunStress(TCommandContext& context);        // StressCommand.cpp
-int RunStressWorker(TCommandContext& context);  // StressCommand.cpp, started by stress
-
 TCommandFunction FindCommand(std::string_view name) {
   // A new command is one more line here and a file of its own.
   static constexpr std::pair<std::string_view, TCommandFunction> kCommands[] = {

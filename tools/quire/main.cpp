@@ -22,9 +22,12 @@ constexpr char kUsage[] =
     "usage: quire [--password P]... [--exclusive] [--read-only] [--lock-retry N]\n"
     "             [--lock-wait MS] [--codepage cp874|latin1] COMMAND ARGS...\n"
     "commands: create TABLE DEF.json | info TABLE | insert TABLE [FILE]\n"
-    "          | dump TABLE [--index NAME | --physical] [--reverse] [--limit N] [--recno]\n"
+    "          | dump TABLE [--index NAME | --physical] [--reverse] [--from JSON] [--to JSON]\n"
+    "                       [--limit N] [--recno]\n"
     "          | update TABLE --index NAME --key JSON --set JSON\n"
-    "          | delete TABLE (--index NAME --key JSON | --all) | empty TABLE\n";
+    "          | delete TABLE (--index NAME --key JSON | --all) | empty TABLE\n"
+    "          | check TABLE\n"
+    "          | stress TABLE --processes N --seconds S [--kill-writers]\n";
 
 unsigned long ParseNumber(const std::string& option, const std::string& text, unsigned long max) {
   unsigned long value = 0;
