@@ -62,6 +62,7 @@ void TDataFile::RemoveAllFilters() {
 }
 
 void TDataFile::RebuildBitmaps() {
+  TReadScope scope(*this);
   DropBitmaps();
   if (filters_.AnyActive()) EnsureBitmaps();
 }

@@ -135,6 +135,18 @@ TEST_F(Filters, RefreshTestsEveryRecordAgain) {
   EXPECT_EQ(table_.RecordCount(), 5);
 }
 
+TEST_F(Filters, RebuildingTheBitmapsTestsEveryActiveFilterAgain) {
+  std::int32_t low = 3;
+  std::int32_t high = 8;
+  table_.ActivateFilter(Filter([&low](std::int32_t c) { return c >= low; }));
+  table_.ActivateFilter(Filter([&high](std::int32_t c) { return c <= high; }));
+  EXPECT_EQ(Codes(), (std::vector<std::int32_t>{3, 4, 5, 6, 7, 8}));
+  low = 5;
+  high = 9;
+  table_.RebuildBitmaps();
+  EXPECT_EQ(Codes(), (std::vector<std::int32_t>{5, 6, 7, 8, 9}));
+}
+
 TEST_F(Filters, VisibleRecordsFollowInsertsChangesAndDeletes) {
   const TFilterHandle even = Filter([](std::int32_t c) { return c % 2 == 0; });
   table_.ActivateFilter(even);
