@@ -19,21 +19,14 @@
 #include "blob/BlobVerifier.h"
 #include "engine/Engine.h"
 #include "engine/EngineError.h"
+#include "fuzz/FuzzFiles.h"
 
 namespace {
 
-const std::string& Folder() {
-  static const std::string folder = [] {
-    char pattern[] = "/tmp/quire-blob-fuzz-XXXXXX";
-    if (!::mkdtemp(pattern)) std::abort();
-    return std::string(pattern);
-  }();
-  return folder;
-}
+using fuzzing::WriteFile;
 
-void WriteFile(const std::string& path, std::string_view bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc)
-      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+const std::string& Folder() {
+  return fuzzing::ScratchFolder();
 }
 
 // Reads, rewrites a little longer and frees one value; errors are answers.
