@@ -274,7 +274,10 @@ bool TTableLocks::TryWithRetries(TFileHandler& file, std::int64_t offset, std::i
 void TTableLocks::RecordLock(std::uint32_t record) {
   if (Skipped() || allRecordsLocked_) return;
   if (record == 0) RaiseEngineError(err::RecordInUse, dataFile_.FileName());
-  if (!strictChangeDetection_) {
+  // Under the write or table lock no other program can have written since
+  // that lock's own change check, so a second check would only read the
+  // headers again.
+  if (!strictChangeDetection_ && !writeLocked_ && !tableLocked_) {
     // Readers of the record must see what others wrote before it is locked.
     // The reader bytes go again before the wait, so that a writer holding the
     // record is never kept waiting by this one.

@@ -173,6 +173,26 @@ TEST_F(TableLocksTest, RecordLockRunsTheChangeCheckUnlessStrict) {
   EXPECT_EQ(table.checks, 1);
 }
 
+TEST_F(TableLocksTest, RecordLockUnderTheWriteOrTableLockChecksNoMore) {
+  // Those locks ran the check when taken and keep every writer out since.
+  Table table(dir_);
+  table.locks.WriteLock();
+  ASSERT_EQ(table.checks, 1);
+  table.locks.RecordLock(3);
+  EXPECT_EQ(table.checks, 1);
+  EXPECT_EQ(LockHolderProcess::Probe(Dat(), lockbytes::RecordByte(3), 1), "held");
+  table.locks.RecordUnlock(3);
+  table.locks.WriteUnlock();
+  table.locks.TableLock();
+  ASSERT_EQ(table.checks, 2);
+  table.locks.RecordLock(4);
+  EXPECT_EQ(table.checks, 2);
+  table.locks.TableUnlock();
+  // Without them the check runs again.
+  table.locks.RecordLock(5);
+  EXPECT_EQ(table.checks, 3);
+}
+
 TEST_F(TableLocksTest, WriteLockBytesAndOrder) {
   Table table(dir_);
   table.locks.WriteLock();
