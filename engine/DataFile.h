@@ -45,6 +45,7 @@
 #include "engine/RecordCache.h"
 #include "engine/TableCreate.h"
 #include "engine/TableLocks.h"
+#include "engine/WriteBatch.h"
 #include "index/BitmapSet.h"
 #include "index/ComparisonBounds.h"
 #include "index/IndexCursor.h"
@@ -437,6 +438,8 @@ class TDataFile : public TFileHandler {
   TTableLocks locks_;
 
   TRecordCache cache_;
+  // The writes of one flush of all three files, handed over together.
+  TWriteBatch writeBatch_;
   TRecord* current_ = nullptr;  // pinned while current
   std::vector<std::uint8_t> scratch_;
   TIndexCursor cursor_;

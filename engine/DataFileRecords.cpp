@@ -2,6 +2,7 @@
 // read-ahead, appending, writing dirty records back in runs — and flushing
 // all three files after a change.
 #include <algorithm>
+#include <initializer_list>
 
 #include "engine/DataFile.h"
 #include "engine/EngineError.h"
@@ -15,6 +16,27 @@ namespace {
 constexpr std::int64_t kMaxSlotNumber = 100000000;
 constexpr std::int64_t kMaxRecordBytes = 2000000000;
 constexpr std::uint32_t kReadAheadBytes = 32767;
+
+// Attaches a batch to the table's files for one flush. On the way out the
+// files are detached; writes still queued then belong to a flush that failed
+// and are dropped with it.
+class TBatchScope {
+ public:
+  TBatchScope(TWriteBatch& batch, std::initializer_list<TFileHandler*> files)
+      : batch_(batch), files_(files) {
+    for (TFileHandler* file : files_) file->AttachWriteBatch(&batch_);
+  }
+  ~TBatchScope() {
+    for (TFileHandler* file : files_) file->AttachWriteBatch(nullptr);
+    batch_.Discard();
+  }
+  TBatchScope(const TBatchScope&) = delete;
+  TBatchScope& operator=(const TBatchScope&) = delete;
+
+ private:
+  TWriteBatch& batch_;
+  std::vector<TFileHandler*> files_;
+};
 
 }  // namespace
 
@@ -126,6 +148,9 @@ bool TDataFile::WriteBackRecords() {
 }
 
 void TDataFile::FlushEverything(bool forceIndexHeader) {
+  // A dozen scattered writes after each change; they reach the files in one
+  // go before the caller lets other programs read.
+  TBatchScope batch(writeBatch_, {this, &indexFile_, &blobFile_});
   WriteBackRecords();
   WriteHeader(true);
   indexFile_.Flush();
@@ -135,6 +160,7 @@ void TDataFile::FlushEverything(bool forceIndexHeader) {
     blobFile_.FlushBlocks();
     blobFile_.WriteHeader();
   }
+  writeBatch_.Submit();
 }
 
 void TDataFile::ComputeFields(std::span<std::uint8_t> buffer) {

@@ -14,6 +14,7 @@
 #include "engine/FileSession.h"
 #include "engine/MemoryFile.h"
 #include "engine/OsError.h"
+#include "engine/WriteBatch.h"
 #include "platform/FileNames.h"
 
 namespace quire {
@@ -221,8 +222,14 @@ void TFileHandler::CloseHandles() noexcept {
   noLocking_ = false;
 }
 
+void TFileHandler::SettleWrites() {
+  if (batch_ != nullptr && !batch_->Empty()) batch_->Submit();
+}
+
 void TFileHandler::Close() {
-  if (open_) CloseHandles();
+  if (!open_) return;
+  SettleWrites();
+  CloseHandles();
 }
 
 void TFileHandler::Delete() {
@@ -284,6 +291,7 @@ void TFileHandler::CopyTo(std::string_view targetName) {
     if (result < 0) RaiseMemoryResult(result, result == -err::InvalidPath ? name_ : targetName);
     return;
   }
+  SettleWrites();
   const std::string target = lyrabook::ResolveExistingName(targetName);
   lyrabook::UniqueFd out(::open(target.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
   if (!out.Valid()) RaiseErrno(errno, targetName);
@@ -317,6 +325,7 @@ bool TFileHandler::Exists() const {
 
 std::int64_t TFileHandler::Seek(std::int64_t offset, int origin) {
   RequireOpen();
+  SettleWrites();
   if (memoryFile_) {
     std::lock_guard guard(MemoryFileSection());
     const std::int64_t result = memoryFile_->Seek(memoryHandle_, offset, origin);
@@ -358,6 +367,7 @@ std::size_t TransferAll(std::size_t count, int& error, Io io) {
 
 std::size_t TFileHandler::Read(void* buffer, std::size_t count, bool allowShort) {
   RequireOpen();
+  SettleWrites();
   if (memoryFile_) return ReadFromMemory(nullptr, buffer, count, allowShort);
   auto* bytes = static_cast<unsigned char*>(buffer);
   int error = 0;
@@ -372,6 +382,7 @@ std::size_t TFileHandler::Read(void* buffer, std::size_t count, bool allowShort)
 std::size_t TFileHandler::ReadAt(std::int64_t offset, void* buffer, std::size_t count,
                                  bool allowShort) {
   RequireOpen();
+  SettleWrites();
   if (memoryFile_) return ReadFromMemory(&offset, buffer, count, allowShort);
   auto* bytes = static_cast<unsigned char*>(buffer);
   int error = 0;
@@ -385,6 +396,7 @@ std::size_t TFileHandler::ReadAt(std::int64_t offset, void* buffer, std::size_t 
 
 void TFileHandler::Write(const void* buffer, std::size_t count) {
   RequireOpen();
+  SettleWrites();
   RequireWritable();
   if (memoryFile_) return WriteToMemory(nullptr, buffer, count);
   if (count == 0) {
@@ -404,7 +416,12 @@ void TFileHandler::WriteAt(std::int64_t offset, const void* buffer, std::size_t 
   RequireOpen();
   RequireWritable();
   if (memoryFile_) return WriteToMemory(&offset, buffer, count);
+  if (batch_ != nullptr && count != 0) {
+    batch_->Queue(fd_.Get(), name_, offset, buffer, count);
+    return;
+  }
   if (count == 0) {
+    SettleWrites();
     if (::ftruncate(fd_.Get(), static_cast<off_t>(offset)) != 0) RaiseErrno(errno, name_);
     return;
   }
@@ -449,6 +466,7 @@ void TFileHandler::WriteToMemory(const std::int64_t* offset, const void* buffer,
 
 void TFileHandler::Flush() {
   RequireOpen();
+  SettleWrites();
   if (memoryFile_ || writeThrough_) return;
   if (::fsync(fd_.Get()) != 0) RaiseErrno(errno, name_);
 }

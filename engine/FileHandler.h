@@ -26,6 +26,7 @@
 namespace quire {
 
 class TMemoryFile;
+class TWriteBatch;
 
 class TFileHandler {
  public:
@@ -97,6 +98,13 @@ class TFileHandler {
   // write-through; nothing for in-memory files).
   void Flush();
 
+  // While `batch` is attached (null detaches), WriteAt on a disk file queues
+  // the write in it instead of performing it; every other access to the
+  // file's bytes first submits what the batch holds. The batch must outlive
+  // the attachment, and its owner submits it before releasing the locks
+  // that keep other programs from reading.
+  void AttachWriteBatch(TWriteBatch* batch) { batch_ = batch; }
+
   // Byte-range locks; they never wait. Always true on an exclusive file.
   // Refused when the range overlaps one held through this or another open of
   // the file; an unlock must name a held range exactly.
@@ -116,6 +124,8 @@ class TFileHandler {
   void CreateOnDisk();
   void CreateInMemory();
   void CloseHandles() noexcept;
+  // Submits the attached batch's queued writes, if any.
+  void SettleWrites();
   // Runs `io` on the in-memory file under the engine's memory-file section,
   // at *offset when given (the handle's position is restored afterwards).
   using MemoryIo = std::function<std::int64_t(TMemoryFile&, int handle)>;
@@ -138,6 +148,7 @@ class TFileHandler {
   // Shared with the session's list, so that it outlives a removal from it.
   std::shared_ptr<TMemoryFile> memoryFile_;
   int memoryHandle_ = 0;
+  TWriteBatch* batch_ = nullptr;
 };
 
 }  // namespace quire
