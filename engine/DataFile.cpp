@@ -204,7 +204,7 @@ void TDataFile::CheckFileLength() {
 
 bool TDataFile::HeaderChangedOnDisk() {
   std::array<std::uint8_t, 4> counter;
-  ReadAt(0, counter.data(), counter.size());
+  ReadHead(counter.data(), counter.size());
   if (bytes::Get<std::int32_t>(counter, 0) == header_.ChangeCount) return false;
   const TDataFileHeader before = header_;
   ReadHeader();

@@ -1,11 +1,13 @@
 #include "engine/FileHandler.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -21,6 +23,9 @@ namespace quire {
 namespace {
 
 constexpr std::size_t kCopyChunk = 65535;
+// ReadHead maps one page; bytes of it past the end of a shorter file read as
+// zeros and never fault.
+constexpr std::size_t kHeadBytes = 4096;
 
 bool IsPermissionError(int e) {
   return e == EACCES || e == EPERM || e == EROFS;
@@ -214,6 +219,9 @@ void TFileHandler::CloseHandles() noexcept {
     memoryFile_.reset();
     memoryHandle_ = 0;
   }
+  if (head_ != nullptr) ::munmap(const_cast<unsigned char*>(head_), kHeadBytes);
+  head_ = nullptr;
+  headRefused_ = false;
   // Closing the descriptor releases its locks, the share lock among them.
   locks_.reset();
   fd_.Reset();
@@ -410,6 +418,28 @@ void TFileHandler::Write(const void* buffer, std::size_t count) {
     return ::write(fd_.Get(), bytes + done, count - done);
   });
   if (n < count) RaiseOsError(err::WriteError, static_cast<std::uint16_t>(error), name_);
+}
+
+void TFileHandler::ReadHead(void* buffer, std::size_t count) {
+  RequireOpen();
+  SettleWrites();
+  if (head_ == nullptr && !headRefused_ && !memoryFile_ && !exclusive_ && count <= kHeadBytes) {
+    struct stat status {};
+    void* mapped = MAP_FAILED;
+    if (::fstat(fd_.Get(), &status) == 0 && status.st_size >= static_cast<off_t>(count)) {
+      mapped = ::mmap(nullptr, kHeadBytes, PROT_READ, MAP_SHARED, fd_.Get(), 0);
+    }
+    if (mapped == MAP_FAILED) {
+      headRefused_ = true;
+    } else {
+      head_ = static_cast<const unsigned char*>(mapped);
+    }
+  }
+  if (head_ == nullptr || count > kHeadBytes) {
+    ReadAt(0, buffer, count);
+    return;
+  }
+  std::memcpy(buffer, head_, count);
 }
 
 void TFileHandler::WriteAt(std::int64_t offset, const void* buffer, std::size_t count) {

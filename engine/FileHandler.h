@@ -93,6 +93,15 @@ class TFileHandler {
   void Write(const void* buffer, std::size_t count);
   // As Read and Write, at `offset`, leaving the position alone.
   std::size_t ReadAt(std::int64_t offset, void* buffer, std::size_t count, bool allowShort = false);
+  // Reads the first `count` bytes of the file (at most 4096), as ReadAt(0)
+  // would. A shared disk file serves them from a read-only shared mapping of
+  // its first page, which shows every other program's writes as soon as
+  // they are made: the change counters that each cache miss compares live
+  // there, and reading them costs no system call. The mapping is made on
+  // the first call while the file holds `count` bytes; files that have to
+  // shrink below that are only ever changed by an exclusive open, which no
+  // shared open can be beside.
+  void ReadHead(void* buffer, std::size_t count);
   void WriteAt(std::int64_t offset, const void* buffer, std::size_t count);
   // Asks the operating system to store its buffers (skipped with
   // write-through; nothing for in-memory files).
@@ -149,6 +158,10 @@ class TFileHandler {
   std::shared_ptr<TMemoryFile> memoryFile_;
   int memoryHandle_ = 0;
   TWriteBatch* batch_ = nullptr;
+  // The shared mapping of the first page (ReadHead); null while none, and
+  // `headRefused_` once none can be had for this open.
+  const unsigned char* head_ = nullptr;
+  bool headRefused_ = false;
 };
 
 }  // namespace quire

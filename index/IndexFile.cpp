@@ -142,7 +142,7 @@ void TIndexFile::WriteHeaderImage() {
 
 bool TIndexFile::HeaderChanged() {
   std::array<std::uint8_t, 4> counter;
-  ReadAt(0, counter.data(), counter.size());
+  ReadHead(counter.data(), counter.size());
   // The counter is the first 4 bytes of a header run, so deciphering them
   // alone gives the plain counter.
   if (encrypted_) DecipherRun(counter.data(), counter.size(), kDataCipherSeeds);
