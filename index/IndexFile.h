@@ -210,6 +210,9 @@ class TIndexFile : public TFileHandler, private TTreeStorage {
   void UnpinAll();
   // Cuts every page list back to 31 pages, writing the modified pages it cuts.
   void TrimCache();
+  // The page at `offset` when index `number`'s cache holds it unmodified,
+  // else null. Leaves the cache's order alone.
+  const TPage* CleanCachedPage(std::uint8_t number, std::uint32_t offset) const;
   // Pages cached for index `number`, and the list's current capacity.
   std::size_t CachedPages(std::uint8_t number) const { return caches_[number].Size(); }
 

@@ -75,7 +75,9 @@ TPage* TIndexFile::FetchPage(std::uint32_t offset) {
 TPage& TIndexFile::LoadPage(std::uint32_t offset) {
   TPage* page = CurrentCache().Acquire(*this, encrypted_, bufferedMode_);
   if (page == nullptr) RaiseEngineError(err::IndexPagesCorrupt, FileName());
-  page->Read(*this, offset, encrypted_);
+  // From the file itself: this is the cache the index file's own overload
+  // of Read would consult.
+  page->Read(static_cast<TFileHandler&>(*this), offset, encrypted_);
   page->SetParent(0);
   return *page;
 }
@@ -125,6 +127,12 @@ void TIndexFile::FreePage(TPage& page) {
   page.SetModified(true);
   header_.SetFreePageHead(current_, page.Offset());
   MarkHeaderModified();
+}
+
+const TPage* TIndexFile::CleanCachedPage(std::uint8_t number, std::uint32_t offset) const {
+  if (number >= kIndexSlotCount || offset == 0) return nullptr;
+  const TPage* page = caches_[number].Peek(offset);
+  return page != nullptr && !page->Modified() ? page : nullptr;
 }
 
 void TIndexFile::Flush() {

@@ -8,6 +8,7 @@
 #include "engine/Cipher.h"
 #include "engine/EngineError.h"
 #include "engine/FileHandler.h"
+#include "index/IndexFile.h"
 #include "index/LittleEndian.h"
 
 namespace quire {
@@ -246,6 +247,30 @@ void TPage::Read(TFileHandler& file, std::uint32_t offset, bool encrypted) {
   offset_ = offset;
   free_ = false;
   modified_ = false;
+}
+
+void TPage::Read(TIndexFile& file, std::uint32_t offset, bool encrypted) {
+  const TPage* cached = file.CleanCachedPage(format_.indexNumber, offset);
+  if (cached == nullptr || cached->format_.keySize != format_.keySize ||
+      cached->format_.compression != format_.compression ||
+      cached->format_.keySuffix != format_.keySuffix) {
+    Read(static_cast<TFileHandler&>(file), offset, encrypted);
+    return;
+  }
+  CopyContentsFrom(*cached);
+  offset_ = offset;
+  free_ = false;
+  modified_ = false;
+}
+
+void TPage::CopyContentsFrom(const TPage& other) {
+  layout_ = other.layout_;
+  type_ = other.type_;
+  left_ = other.left_;
+  right_ = other.right_;
+  usedBytes_ = other.usedBytes_;
+  count_ = other.count_;
+  entries_.assign(other.entries_.begin(), other.entries_.end());
 }
 
 void TPage::Write(TFileHandler& file, bool encrypted) {

@@ -28,6 +28,7 @@
 namespace quire {
 
 class TFileHandler;
+class TIndexFile;
 
 inline constexpr std::size_t kPageSize = 4096;
 inline constexpr std::size_t kPageHeaderSize = 13;
@@ -157,6 +158,12 @@ class TPage {
   // Reads the page at `offset` of `file`, deciphering it when `encrypted`.
   // The page is clean and not free afterwards.
   void Read(TFileHandler& file, std::uint32_t offset, bool encrypted);
+  // The same for a page of an index file, taken from the file's own page
+  // cache when it holds that page unmodified (what the file holds, as long
+  // as the change checks run before reads) and read otherwise: a cursor
+  // that finds the pages its last walk read gone after a change takes them
+  // from memory instead of the file.
+  void Read(TIndexFile& file, std::uint32_t offset, bool encrypted);
   // Writes the page at its offset, enciphered when `encrypted`; clean afterwards.
   void Write(TFileHandler& file, bool encrypted);
 
@@ -166,6 +173,9 @@ class TPage {
   TLeafFormat LeafFormat() const;
   void Reserve(std::size_t bytes);
   std::size_t StoredEntrySize(bool leaf) const;  // node or uncompressed leaf entry on disk
+  // Takes the contents of `other`, a page of the same format, as Read would
+  // take them from its image.
+  void CopyContentsFrom(const TPage& other);
 
   TPageFormat format_;
   TEntryLayout layout_;

@@ -28,6 +28,13 @@ TPage* TPageCache::Find(std::uint32_t offset) {
   return nullptr;
 }
 
+const TPage* TPageCache::Peek(std::uint32_t offset) const {
+  for (const auto& page : pages_) {
+    if (page->Offset() == offset) return page.get();
+  }
+  return nullptr;
+}
+
 TPage* TPageCache::Acquire(TFileHandler& file, bool encrypted, bool mayGrow) {
   if (pages_.size() < capacity_) {
     pages_.insert(pages_.begin(), std::make_unique<TPage>(format_));

@@ -36,6 +36,9 @@ class TPageCache {
   // The cached page at `offset`, moved to the front; null when not cached.
   TPage* Find(std::uint32_t offset);
 
+  // The cached page at `offset` without moving it; null when not cached.
+  const TPage* Peek(std::uint32_t offset) const;
+
   // A page object at the front of the list, free to be loaded or reset by
   // the caller (it may still hold its old page's offset: the caller sets the
   // new one before anything else). Writes back one modified page through
