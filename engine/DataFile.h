@@ -361,6 +361,7 @@ class TDataFile : public TFileHandler {
   void FlushEverything(bool forceIndexHeader);
   void ComputeFields(std::span<std::uint8_t> buffer);
   void DropCaches();
+  void ForgetFailedChange(bool rereadHeader);
   // DataFileSharing.cpp
   bool EnsureFresh();
   void SyncCompanionLocks();

@@ -150,12 +150,7 @@ void TDataFile::InsertRecord(std::span<std::uint8_t> buffer, bool reposition) {
     header_.NextRecordNumber = before.NextRecordNumber;
     header_.FreeRecordHead = before.FreeRecordHead;
     header_.LastAutoIncValue = before.LastAutoIncValue;
-    if (WritesThrough()) {
-      DropCaches();
-      indexFile_.ReadHeader();
-      indexFile_.Invalidate();
-      indexPagesPending_ = false;
-    }
+    ForgetFailedChange(false);
     throw;
   }
   scope.Finish();

@@ -80,13 +80,7 @@ void TDataFile::ModifyRecord(std::span<std::uint8_t> buffer, bool unlock, bool r
     MarkHeaderModified();
     if (WritesThrough()) FlushEverything(!changes.empty());
   } catch (...) {
-    if (WritesThrough()) {
-      DropCaches();
-      ReadHeader();
-      indexFile_.ReadHeader();
-      indexFile_.Invalidate();
-      indexPagesPending_ = false;
-    }
+    ForgetFailedChange(true);
     throw;
   }
   scope.Finish();
@@ -138,13 +132,7 @@ void TDataFile::DeleteRecord(bool reposition) {
     bufferedChanged_ = true;
     if (WritesThrough()) FlushEverything(true);
   } catch (...) {
-    if (WritesThrough()) {
-      DropCaches();
-      ReadHeader();
-      indexFile_.ReadHeader();
-      indexFile_.Invalidate();
-      indexPagesPending_ = false;
-    }
+    ForgetFailedChange(true);
     throw;
   }
   scope.Finish();

@@ -184,4 +184,18 @@ void TDataFile::DropCaches() {
   DropBitmaps();
 }
 
+void TDataFile::ForgetFailedChange(bool rereadHeader) {
+  // A change that failed part way on a shared table leaves our caches holding
+  // changes that never reached the files, or reached them only in part: drop
+  // them and read the headers again, so that we go on from what the files
+  // hold. An exclusive table keeps its caches, the only copy of its pending
+  // changes.
+  if (!WritesThrough()) return;
+  DropCaches();
+  if (rereadHeader) ReadHeader();
+  indexFile_.ReadHeader();
+  indexFile_.Invalidate();
+  indexPagesPending_ = false;
+}
+
 }  // namespace quire
