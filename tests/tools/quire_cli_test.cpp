@@ -15,56 +15,22 @@
 
 #include <nlohmann/json.hpp>
 
+#include "support/QuireProcess.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-// The tool beside this test program's build folder.
-std::string QuireBinary() {
-  const fs::path self = fs::read_symlink("/proc/self/exe");
-  return (self.parent_path() / ".." / ".." / "tools" / "quire" / "quire").lexically_normal();
-}
-
-struct Result {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadAll(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
+using Result = quire::testing::TQuireResult;
+using quire::testing::ReadAll;
 
 class QuireCli : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/quire-cli-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-
-  void Write(const std::string& name, const std::string& text) const {
-    std::ofstream(dir_ / name, std::ios::binary) << text;
-  }
-
+  std::string Path(const std::string& name) const { return folder_.Path(name); }
+  void Write(const std::string& name, const std::string& text) const { folder_.Write(name, text); }
   // Runs quire with `args` (already quoted for the shell) in the folder.
-  Result Run(const std::string& args) const {
-    const std::string command =
-        "cd '" + dir_.string() + "' && '" + QuireBinary() + "' " + args + " >out.txt 2>err.txt";
-    Result result;
-    const int raw = std::system(command.c_str());
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    result.out = ReadAll(dir_ / "out.txt");
-    result.err = ReadAll(dir_ / "err.txt");
-    return result;
-  }
+  Result Run(const std::string& args) const { return folder_.Run(args); }
 
   json Info(const std::string& options = "") const {
     const Result result = Run(options + " info songs");
@@ -72,7 +38,8 @@ class QuireCli : public ::testing::Test {
     return json::parse(result.out);
   }
 
-  fs::path dir_;
+  quire::testing::TQuireFolder folder_;
+  const fs::path dir_ = folder_.Dir();
 };
 
 const char kDefinition[] = R"({

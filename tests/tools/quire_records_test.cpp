@@ -14,23 +14,15 @@
 
 #include <nlohmann/json.hpp>
 
+#include "support/QuireProcess.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-std::string ReadAll(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
-struct Result {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using Result = quire::testing::TQuireResult;
+using quire::testing::ReadAll;
 
 const char kDefinition[] = R"({
   "description": "records",
@@ -56,33 +48,12 @@ const char kDefinition[] = R"({
 class QuireRecords : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/quire-records-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
     Write("def.json", kDefinition);
     ASSERT_EQ(Run("create t def.json").status, 0);
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
-  void Write(const std::string& name, const std::string& text) const {
-    std::ofstream(dir_ / name, std::ios::binary) << text;
-  }
-
-  static std::string Binary() {
-    const fs::path self = fs::read_symlink("/proc/self/exe");
-    return (self.parent_path() / ".." / ".." / "tools" / "quire" / "quire").lexically_normal();
-  }
-
-  Result Run(const std::string& args) const {
-    const std::string command =
-        "cd '" + dir_.string() + "' && '" + Binary() + "' " + args + " >out.txt 2>err.txt";
-    Result result;
-    const int raw = std::system(command.c_str());
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    result.out = ReadAll(dir_ / "out.txt");
-    result.err = ReadAll(dir_ / "err.txt");
-    return result;
-  }
+  void Write(const std::string& name, const std::string& text) const { folder_.Write(name, text); }
+  Result Run(const std::string& args) const { return folder_.Run(args); }
 
   std::vector<json> Dump(const std::string& options = "") const {
     const Result result = Run("dump t " + options);
@@ -109,7 +80,8 @@ class QuireRecords : public ::testing::Test {
     EXPECT_EQ(result.out, "inserted " + std::to_string(codes.size()) + "\n");
   }
 
-  fs::path dir_;
+  quire::testing::TQuireFolder folder_;
+  const fs::path dir_ = folder_.Dir();
 };
 
 TEST_F(QuireRecords, EveryValueFormRoundTrips) {

@@ -17,14 +17,14 @@ std::string QuireBinary() {
   return (self.parent_path() / ".." / ".." / "tools" / "quire" / "quire").lexically_normal();
 }
 
+}  // namespace
+
 std::string ReadAll(const fs::path& path) {
   std::ifstream file(path, std::ios::binary);
   std::stringstream text;
   text << file.rdbuf();
   return text.str();
 }
-
-}  // namespace
 
 TQuireFolder::TQuireFolder() {
   char pattern[] = "/tmp/quire-tool-XXXXXX";

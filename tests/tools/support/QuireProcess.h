@@ -6,6 +6,9 @@
 
 namespace quire::testing {
 
+// The whole content of a file (empty when it cannot be read).
+std::string ReadAll(const std::filesystem::path& path);
+
 struct TQuireResult {
   int status = -1;
   std::string out;
@@ -19,6 +22,7 @@ class TQuireFolder {
   TQuireFolder(const TQuireFolder&) = delete;
   TQuireFolder& operator=(const TQuireFolder&) = delete;
 
+  const std::filesystem::path& Dir() const { return dir_; }
   // The folder joined with `name`.
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }
   void Write(const std::string& name, const std::string& text) const;
