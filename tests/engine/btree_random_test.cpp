@@ -24,6 +24,7 @@
 #include "index/IndexFile.h"
 #include "index/IndexVerifier.h"
 #include "index/KeyLayout.h"
+#include "support/EngineErrors.h"
 
 namespace quire {
 namespace {
@@ -177,7 +178,7 @@ class IndexRun {
     const Bytes key = MakeKey(suffix);
     const std::uint32_t record = nextRecord_++;
     if (model.count(key) != 0) {
-      const TErrorCode code = Raised([&] { file_.CheckDuplicate(key); });
+      const TErrorCode code = quire::testing::CodeOf([&] { file_.CheckDuplicate(key); });
       ASSERT_EQ(code, 9729) << Where();
       return;
     }
@@ -193,7 +194,7 @@ class IndexRun {
     file_.DeleteKey(key);
     model.erase(it);
     ASSERT_FALSE(file_.FindExact(key)) << Where();
-    ASSERT_EQ(Raised([&] { file_.DeleteKey(key); }), 8708) << Where();
+    ASSERT_EQ(quire::testing::CodeOf([&] { file_.DeleteKey(key); }), 8708) << Where();
   }
 
   void Replace(std::uint8_t index, Model& model) {
@@ -235,15 +236,6 @@ class IndexRun {
           });
       ASSERT_EQ(seen, model.size()) << Where() << "index " << int(index);
     }
-  }
-
-  static TErrorCode Raised(const std::function<void()>& action) {
-    try {
-      action();
-    } catch (const EQuireEngineError& e) {
-      return e.Code();
-    }
-    return 0;
   }
 
   std::string Where() const { return scenario_.name + " step " + std::to_string(step_) + ": "; }

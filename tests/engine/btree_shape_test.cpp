@@ -17,6 +17,7 @@
 #include "engine/EngineError.h"
 #include "index/IndexFile.h"
 #include "index/IndexVerifier.h"
+#include "support/EngineErrors.h"
 
 namespace quire {
 namespace {
@@ -42,18 +43,8 @@ Bytes KeyOf(std::size_t k, std::uint32_t n) {
   return key;
 }
 
-struct TRaised {
-  TErrorCode code = 0;
-  std::string message;
-};
-TRaised Raised(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const EQuireEngineError& e) {
-    return {e.Code(), e.Message()};
-  }
-  return {};
-}
+using quire::testing::Raised;
+using quire::testing::TRaised;
 
 TIndexDefinition Definition(std::string name, std::vector<std::uint16_t> fields,
                             std::uint8_t unique = 0, std::uint8_t compression = 0) {

@@ -16,6 +16,7 @@
 
 #include "engine/EngineError.h"
 #include "index/IndexFile.h"
+#include "support/EngineErrors.h"
 
 namespace quire {
 namespace {
@@ -67,19 +68,8 @@ TIndexDefinition Definition(std::string name, std::vector<std::uint16_t> fields)
   return d;
 }
 
-struct TRaised {
-  TErrorCode code = 0;
-  std::string message;
-};
-
-TRaised Raised(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const EQuireEngineError& e) {
-    return {e.Code(), e.Message()};
-  }
-  return {};
-}
+using quire::testing::Raised;
+using quire::testing::TRaised;
 
 class IndexFileTest : public ::testing::Test {
  protected:

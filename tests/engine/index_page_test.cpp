@@ -15,6 +15,7 @@
 #include "engine/EngineError.h"
 #include "index/IndexFile.h"
 #include "index/Page.h"
+#include "support/EngineErrors.h"
 
 namespace quire {
 namespace {
@@ -35,14 +36,7 @@ Bytes Key(std::size_t size, std::uint8_t fill, std::uint8_t last = 0) {
   return key;
 }
 
-TErrorCode Raised(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const EQuireEngineError& e) {
-    return e.Code();
-  }
-  return 0;
-}
+using quire::testing::CodeOf;
 
 TEST(IndexPage, NodeImage) {
   TPage page(TPageFormat{0, 3, 0, false});
@@ -185,7 +179,7 @@ TEST(IndexPage, CompressedLeafOverflowsByBytes) {
   }
   EXPECT_TRUE(page.Overflows());
   Image image;
-  EXPECT_EQ(Raised([&] { page.EncodeTo(image, "t.IDX"); }), 8965);
+  EXPECT_EQ(CodeOf([&] { page.EncodeTo(image, "t.IDX"); }), 8965);
 }
 
 TEST(IndexPage, DamagedImagesRaise8965AndLeaveThePageAlone) {
@@ -195,15 +189,15 @@ TEST(IndexPage, DamagedImagesRaise8965AndLeaveThePageAlone) {
 
   Image bad{};
   bad[0] = 4;  // no such page type
-  EXPECT_EQ(Raised([&] { page.DecodeFrom(bad, "t.IDX"); }), 8965);
+  EXPECT_EQ(CodeOf([&] { page.DecodeFrom(bad, "t.IDX"); }), 8965);
   bad[0] = 1;
   bad[1] = 0x55;
   bad[2] = 0x01;  // 341 node entries of 12 bytes need 4092 of the 4083 bytes
-  EXPECT_EQ(Raised([&] { page.DecodeFrom(bad, "t.IDX"); }), 8965);
+  EXPECT_EQ(CodeOf([&] { page.DecodeFrom(bad, "t.IDX"); }), 8965);
   bad[0] = 2;
   bad[1] = 0xFF;
   bad[2] = 0x02;  // 767 leaf entries of 8 bytes
-  EXPECT_EQ(Raised([&] { page.DecodeFrom(bad, "t.IDX"); }), 8965);
+  EXPECT_EQ(CodeOf([&] { page.DecodeFrom(bad, "t.IDX"); }), 8965);
 
   TPage compressed(TPageFormat{0, 4, 3, false});
   Image damaged{};
@@ -211,7 +205,7 @@ TEST(IndexPage, DamagedImagesRaise8965AndLeaveThePageAlone) {
   damaged[1] = 1;
   damaged[11] = 0xFF;
   damaged[12] = 0xFF;  // used bytes beyond the page
-  EXPECT_EQ(Raised([&] { compressed.DecodeFrom(damaged, "t.IDX"); }), 8965);
+  EXPECT_EQ(CodeOf([&] { compressed.DecodeFrom(damaged, "t.IDX"); }), 8965);
 
   EXPECT_EQ(page.Type(), TPageType::Leaf);
   ASSERT_EQ(page.Count(), 1u);
@@ -307,7 +301,7 @@ TEST_F(IndexPageFileTest, ReadingAPagePastTheEndFails) {
   file.SetExclusive(true);
   file.Create();
   TPage page(TPageFormat{0, 4, 0, false});
-  EXPECT_NE(Raised([&] { page.Read(file, 4096, false); }), 0);
+  EXPECT_NE(CodeOf([&] { page.Read(file, 4096, false); }), 0);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "engine/FileHandler.h"
 #include "engine/FileSession.h"
 #include "engine/MemoryFile.h"
+#include "support/EngineErrors.h"
 #include "support/EngineScope.h"
 
 namespace quire {
@@ -159,6 +160,8 @@ TEST(MemoryFileTest, RangeLocksHaveNoOwnerButCloseWithTheirHandle) {
   EXPECT_FALSE(file.LockRange(a, 105, 1)) << "a's stay";
 }
 
+using testing::CodeOf;
+
 class MemoryHandlerTest : public ::testing::Test {
  protected:
   testing::EngineScope engine_;
@@ -168,14 +171,6 @@ class MemoryHandlerTest : public ::testing::Test {
     file.SetInMemory(true);
     file.SetFileName(name);
     file.SetExclusive(exclusive);
-  }
-  static int CodeOf(const std::function<void()>& action) {
-    try {
-      action();
-    } catch (const EQuireEngineError& e) {
-      return e.Code();
-    }
-    return 0;
   }
 };
 

@@ -16,6 +16,7 @@
 #include "engine/EngineError.h"
 #include "engine/FileHandler.h"
 #include "engine/TableLocks.h"
+#include "support/EngineErrors.h"
 #include "support/EngineScope.h"
 #include "support/LockHolderProcess.h"
 #include "support/ScratchDir.h"
@@ -50,14 +51,7 @@ struct Table {
   }
 };
 
-int CodeOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const EQuireEngineError& e) {
-    return e.Code();
-  }
-  return 0;
-}
+using quire::testing::CodeOf;
 
 class TableLocksTest : public ::testing::Test {
  protected:
