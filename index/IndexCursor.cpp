@@ -238,35 +238,46 @@ TMoveResult TIndexCursor::RawSeek(std::span<const std::uint8_t> key, std::size_t
     Park(TCursorState::AfterLast);
     return TMoveResult::Ok;
   }
+  const TPage* page = nullptr;
+  std::size_t slot = 0;
+  std::int32_t rank = 0;
+  if (DescendToLeaf(offset, key, length, false, page, slot, rank) == TMoveResult::Restart)
+    return TMoveResult::Restart;
+  if (slot == page->Count()) {
+    if (page->Right() == 0) {
+      Park(TCursorState::AfterLast);
+      return TMoveResult::Ok;
+    }
+    rank += static_cast<std::int32_t>(page->Count());
+    page = Fetch(page->Right());
+    if (page == nullptr) return TMoveResult::Restart;
+    slot = 0;
+  }
+  TakeEntry(*page, slot, rank + static_cast<std::int32_t>(slot) + 1);
+  return TMoveResult::Ok;
+}
+
+TMoveResult TIndexCursor::DescendToLeaf(std::uint32_t root, std::span<const std::uint8_t> key,
+                                        std::size_t length, bool inclusive, const TPage*& leaf,
+                                        std::size_t& before, std::int32_t& rank) {
   const auto compare = [this](const std::uint8_t* a, const std::uint8_t* b, std::size_t n) {
     return Compare(a, b, n);
   };
-  std::int32_t rank = 0;
-  for (;;) {
+  rank = 0;
+  for (std::uint32_t offset = root;;) {
     const TPage* page = Fetch(offset);
     if (page == nullptr) return TMoveResult::Restart;
-    const std::size_t before = EntriesBefore(*page, key.data(), length, false, compare);
-    if (page->IsNode()) {
-      // The last child whose first key lies before the key: equal keys may
-      // begin at the end of the child before the one that starts with one.
-      const std::size_t pick = before == 0 ? 0 : before - 1;
-      for (std::size_t i = 0; i < pick; ++i) rank += page->SubtreeCount(i);
-      offset = page->Pointer(pick);
-      continue;
+    before = EntriesBefore(*page, key.data(), length, inclusive, compare);
+    if (page->IsLeaf()) {
+      leaf = page;
+      return TMoveResult::Ok;
     }
-    std::size_t slot = before;
-    if (slot == page->Count()) {
-      if (page->Right() == 0) {
-        Park(TCursorState::AfterLast);
-        return TMoveResult::Ok;
-      }
-      rank += static_cast<std::int32_t>(page->Count());
-      page = Fetch(page->Right());
-      if (page == nullptr) return TMoveResult::Restart;
-      slot = 0;
-    }
-    TakeEntry(*page, slot, rank + static_cast<std::int32_t>(slot) + 1);
-    return TMoveResult::Ok;
+    // The last child whose first key lies before the key: equal keys may
+    // begin at the end of the child before the one that starts with one, and
+    // the children before it hold only keys before the key.
+    const std::size_t pick = before == 0 ? 0 : before - 1;
+    for (std::size_t i = 0; i < pick; ++i) rank += page->SubtreeCount(i);
+    offset = page->Pointer(pick);
   }
 }
 
@@ -310,24 +321,13 @@ TMoveResult TIndexCursor::CountBefore(std::span<const std::uint8_t> key, std::si
   std::uint32_t offset = 0;
   if (!Root(offset)) return TMoveResult::Restart;
   if (KeySize() == 0 || offset == 0) return TMoveResult::Ok;
-  const auto compare = [this](const std::uint8_t* a, const std::uint8_t* b, std::size_t n) {
-    return Compare(a, b, n);
-  };
+  const TPage* leaf = nullptr;
+  std::size_t before = 0;
   std::int32_t rank = 0;
-  for (;;) {
-    const TPage* page = Fetch(offset);
-    if (page == nullptr) return TMoveResult::Restart;
-    const std::size_t before = EntriesBefore(*page, key.data(), length, inclusive, compare);
-    if (page->IsLeaf()) {
-      count = rank + static_cast<std::int32_t>(before);
-      return TMoveResult::Ok;
-    }
-    // Children before the last one that starts before the key hold only
-    // keys before it; children after it hold none.
-    const std::size_t pick = before == 0 ? 0 : before - 1;
-    for (std::size_t i = 0; i < pick; ++i) rank += page->SubtreeCount(i);
-    offset = page->Pointer(pick);
-  }
+  if (DescendToLeaf(offset, key, length, inclusive, leaf, before, rank) == TMoveResult::Restart)
+    return TMoveResult::Restart;
+  count = rank + static_cast<std::int32_t>(before);
+  return TMoveResult::Ok;
 }
 
 TMoveResult TIndexCursor::CountBetween(std::span<const std::uint8_t> start,

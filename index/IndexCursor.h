@@ -200,6 +200,14 @@ class TIndexCursor {
   TMoveResult RawNext();
   TMoveResult RawPrior();
   TMoveResult RawSeek(std::span<const std::uint8_t> key, std::size_t length);
+  // Descends from the root page `root` to the leaf where `key` (its first
+  // `length` bytes) stands. `leaf` is that leaf, `before` the number of its
+  // entries before the key (or not after it, when `inclusive`), `rank` the
+  // number of keys in the leaves to its left. Restart when another user's
+  // change was found on the way.
+  TMoveResult DescendToLeaf(std::uint32_t root, std::span<const std::uint8_t> key,
+                            std::size_t length, bool inclusive, const TPage*& leaf,
+                            std::size_t& before, std::int32_t& rank);
   TMoveResult RawJump(std::int32_t rank);
   // Finds the cursor's key again from the root; `exact` when the same entry
   // is still there (else the cursor is on what followed it).
