@@ -32,7 +32,25 @@ constexpr std::int32_t DayNumber(int year, int month, int day) {
   return days + day;
 }
 
+struct TCivilDate {
+  int year = 0, month = 0, day = 0;
+};
+
+// The date of a day number (the inverse of DayNumber for days >= 1).
+constexpr TCivilDate CivilFromDayNumber(std::int32_t dayNumber) {
+  // Whole 400-year cycles first (146097 days each), then years one by one.
+  std::int32_t days = dayNumber - 1;  // days since 1 January of year 1
+  int year = 1 + 400 * (days / 146097);
+  days %= 146097;
+  while (days >= (IsLeapYear(year) ? 366 : 365)) days -= IsLeapYear(year++) ? 366 : 365;
+  int month = 1;
+  while (days >= DaysInMonth(year, month)) days -= DaysInMonth(year, month++);
+  return {year, month, days + 1};
+}
+
 static_assert(DayNumber(1, 1, 1) == 1);
+static_assert(CivilFromDayNumber(693594).year == 1899 && CivilFromDayNumber(693594).day == 30);
+static_assert(CivilFromDayNumber(DayNumber(2024, 2, 29)).month == 2);
 static_assert(DayNumber(1899, 12, 30) == kDayNumberOf18991230);
 
 }  // namespace quire
