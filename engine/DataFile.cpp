@@ -6,6 +6,7 @@
 #include "engine/FileSession.h"
 #include "engine/TableLocale.h"
 #include "engine/TableName.h"
+#include "sql/ComputedFields.h"
 
 namespace quire {
 
@@ -142,6 +143,7 @@ void TDataFile::BuildLogicalFields() {
     field.FieldOffset = static_cast<std::uint16_t>(offset);
     offset += field.DataSize + 1u;
   }
+  if (!customEvaluator_) evaluator_ = CompileComputedFields(logicalFields_);
 }
 
 void TDataFile::PrepareKeys() {

@@ -94,8 +94,10 @@ class TDataFile : public TFileHandler {
   // Skip the duplicate-key checks of insert and modify (result tables, whose
   // rows are known to be distinct).
   void SetSkipDuplicateCheck(bool skip) { skipDuplicateCheck_ = skip; }
-  // Without an evaluator computed fields stay null.
+  // Replaces the evaluator that open compiles from the fields' compute
+  // expressions; an empty one gives that evaluator back at the next open.
   void SetComputedFieldEvaluator(TComputedEvaluator evaluator) {
+    customEvaluator_ = static_cast<bool>(evaluator);
     evaluator_ = std::move(evaluator);
   }
 
@@ -458,6 +460,7 @@ class TDataFile : public TFileHandler {
   bool bufferedMode_ = false;
   bool bufferedChanged_ = false;
   TComputedEvaluator evaluator_;
+  bool customEvaluator_ = false;
   TStatistics statistics_;
   // Bitmap mode: the filters, their bitmaps, and a second cursor that reads
   // bitmaps off an index while the first one keeps its place.

@@ -13,6 +13,7 @@
 #include "engine/FormatSettings.h"
 #include "engine/TableLocale.h"
 #include "engine/ValueText.h"
+#include "sql/ComputedFields.h"
 
 namespace quire {
 namespace {
@@ -124,6 +125,9 @@ void PrepareFields(const TTableCreateRequest& request, TPreparedTable& table,
       RaiseEngineError(err::BlobFieldsOrBlockSize, fileName);
   }
   if (running + computed > kMaxRecordBytes) RaiseEngineError(err::MaxRecordSize, fileName);
+  // A compute expression that does not parse over the fields would leave
+  // the field blank for ever: refuse it while nothing is written.
+  CheckComputeExpressions(table.Fields);
   table.Header.RecordSize = static_cast<std::uint16_t>(running);
   table.Header.ComputedAreaSize = static_cast<std::uint16_t>(computed);
   table.Header.FieldCount = static_cast<std::uint16_t>(table.Fields.size());

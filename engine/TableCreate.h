@@ -53,7 +53,8 @@ struct TPreparedTable {
 // 9492, more than 32 secondary indexes 9487, blob block size below 64 9498;
 // then per field: name 10038, number or type 10000, size 10000 (and BCD
 // decimals above 9), default/minimum/maximum 10006; a 33rd blob field 9498;
-// a record (with its computed area) above 65535 bytes 9477; then per index
+// a record (with its computed area) above 65535 bytes 9477; a compute
+// expression that does not parse and check over the fields 11949; then per index
 // (primary first): field numbers 10023, key size 10026, secondary name
 // 10022 and 10027. The exclusive and read-only checks belong to the open
 // file and come before all of these.
