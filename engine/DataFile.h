@@ -250,6 +250,11 @@ class TDataFile : public TFileHandler {
   // `prefix` is nonzero. Null keys count only for IsNull.
   std::int32_t CountKeysForComparison(TKeyComparison kind, const void* value, std::size_t length,
                                       std::size_t prefix = 0);
+  // Sets the bits of the records whose key of the current index has a
+  // first field that compares with `value` as CountKeysForComparison counts
+  // them (NotEqual marks the equal keys, for the caller to invert).
+  void MarkKeysForComparison(TKeyComparison kind, const void* value, std::size_t length,
+                             std::size_t prefix, TRecordBitmap& bitmap);
   // Sets the bits of the records whose key of the current index lies from
   // `start` to `end` (whole keys).
   void MarkKeysInRange(std::span<const std::uint8_t> start, std::span<const std::uint8_t> end,
@@ -265,10 +270,17 @@ class TDataFile : public TFileHandler {
   TFilterHandle InstallFilter(TRecordTest test);
   // One filter, or all with handle 0; 10050 for a handle not installed.
   void ActivateFilter(TFilterHandle handle = 0);
+  // Activates one filter with the bitmap of the records that pass it, built
+  // by the caller (from the indexes, say) instead of by testing every
+  // record. The bitmap follows this table's changes like any other; when
+  // another program changes the table it is rebuilt by testing.
+  void ActivateFilter(TFilterHandle handle, TRecordBitmap passed);
   void DeactivateFilter(TFilterHandle handle = 0);
   // Tests every record again with an active filter (10050 when it is not
   // installed) after what it tests for changed.
   void RefreshFilter(TFilterHandle handle);
+  // Removes one filter (10050 for a handle not installed).
+  void RemoveFilter(TFilterHandle handle);
   void RemoveAllFilters();
   std::size_t FilterCount() const { return filters_.Count(); }
   bool BitmapMode() const;
@@ -362,6 +374,9 @@ class TDataFile : public TFileHandler {
   bool WriteBackRecords();
   void FlushEverything(bool forceIndexHeader);
   void ComputeFields(std::span<std::uint8_t> buffer);
+  // The key bounds of a comparison on the current index's first field.
+  TKeyBounds BoundsForComparison(TKeyComparison kind, const void* value, std::size_t length,
+                                 std::size_t prefix);
   void DropCaches();
   void ForgetFailedChange(bool rereadHeader);
   // DataFileSharing.cpp

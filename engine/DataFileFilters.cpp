@@ -40,6 +40,15 @@ void TDataFile::ActivateFilter(TFilterHandle handle) {
   bitmaps_.Recombine();
 }
 
+void TDataFile::ActivateFilter(TFilterHandle handle, TRecordBitmap passed) {
+  TInstalledFilter& filter = filters_.Get(handle, FileName());
+  passed.Resize(static_cast<std::uint32_t>(SlotCount()));
+  filter.passed = std::move(passed);
+  filter.built = true;
+  filter.active = true;
+  bitmaps_.Recombine();
+}
+
 void TDataFile::DeactivateFilter(TFilterHandle handle) {
   filters_.SetActive(handle, false, FileName());
   if (filters_.AnyActive()) {
@@ -50,10 +59,19 @@ void TDataFile::DeactivateFilter(TFilterHandle handle) {
 }
 
 void TDataFile::RefreshFilter(TFilterHandle handle) {
-  TFilter& filter = filters_.Get(handle, FileName());
+  TInstalledFilter& filter = filters_.Get(handle, FileName());
   filter.built = false;
   filter.passed = TRecordBitmap();
   bitmaps_.Recombine();
+}
+
+void TDataFile::RemoveFilter(TFilterHandle handle) {
+  filters_.Remove(handle, FileName());
+  if (filters_.AnyActive()) {
+    bitmaps_.Recombine();
+  } else {
+    DropBitmaps();
+  }
 }
 
 void TDataFile::RemoveAllFilters() {

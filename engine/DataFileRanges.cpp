@@ -64,9 +64,8 @@ void TDataFile::PlaceInRange() {
   if (number != 0 && cursor_.Record() != number) SetCurrent(nullptr);
 }
 
-std::int32_t TDataFile::CountKeysForComparison(TKeyComparison kind, const void* value,
-                                               std::size_t length, std::size_t prefix) {
-  if (PhysicalOrder() || indexFile_.KeySize() == 0) return 0;
+TKeyBounds TDataFile::BoundsForComparison(TKeyComparison kind, const void* value,
+                                          std::size_t length, std::size_t prefix) {
   const TKeyOrder order(indexFile_, indexFile_.CurrentIndex());
   const TIndexDescriptor& index = indexFile_.CurrentDescriptor();
   const int fieldNo = index.FieldNumbers[0];
@@ -86,10 +85,15 @@ std::int32_t TDataFile::CountKeysForComparison(TKeyComparison kind, const void* 
   SetField(false, fieldNo, present, one, 1, true);
   const std::uint8_t valueIndicator = order.KeyOf(present)[0];
   if (!constant.empty() && constant[0] == nullIndicator) constant.clear();  // a blank value
+  return ComparisonBounds(order, collation_, kind, constant, nullIndicator, valueIndicator, prefix);
+}
 
-  const TKeyBounds bounds =
-      ComparisonBounds(order, collation_, kind, constant, nullIndicator, valueIndicator, prefix);
+std::int32_t TDataFile::CountKeysForComparison(TKeyComparison kind, const void* value,
+                                               std::size_t length, std::size_t prefix) {
+  if (PhysicalOrder() || indexFile_.KeySize() == 0) return 0;
+  const TKeyBounds bounds = BoundsForComparison(kind, value, length, prefix);
   if (bounds.empty) return 0;
+  const TKeyOrder order(indexFile_, indexFile_.CurrentIndex());
   TReadScope scope(*this);
   scanner_.BindIndex(indexFile_.CurrentIndex());
   for (;;) {
@@ -97,6 +101,14 @@ std::int32_t TDataFile::CountKeysForComparison(TKeyComparison kind, const void* 
     if (scanner_.CountBetween(bounds.start, bounds.end, order.KeySize(), count) == TMoveResult::Ok)
       return count;
   }
+}
+
+void TDataFile::MarkKeysForComparison(TKeyComparison kind, const void* value, std::size_t length,
+                                      std::size_t prefix, TRecordBitmap& bitmap) {
+  if (PhysicalOrder() || indexFile_.KeySize() == 0) return;
+  const TKeyBounds bounds = BoundsForComparison(kind, value, length, prefix);
+  if (bounds.empty) return;
+  MarkKeysInRange(bounds.start, bounds.end, bitmap);
 }
 
 void TDataFile::MarkKeysInRange(std::span<const std::uint8_t> start,

@@ -40,6 +40,14 @@ void TRecordBitmap::And(const TRecordBitmap& other) {
   // Bits of `other` beyond its own slots are clear already.
 }
 
+void TRecordBitmap::Or(const TRecordBitmap& other) {
+  for (std::size_t w = 0; w < words_.size() && w < other.words_.size(); ++w)
+    words_[w] |= other.words_[w];
+  ClearTail();  // `other` may have more slots than this one
+  count_ = 0;
+  for (const std::uint64_t word : words_) count_ += std::popcount(word);
+}
+
 void TRecordBitmap::ClearTail() {
   // Bits past the last slot stay clear, so that counts and searches over
   // whole words never see them.

@@ -24,6 +24,8 @@ class TRecordBitmap {
   // Keeps the records set in both (`other` is read as clear beyond its
   // slots).
   void And(const TRecordBitmap& other);
+  // Adds the records set in `other` (those within this one's slots).
+  void Or(const TRecordBitmap& other);
 
   bool Test(std::uint32_t record) const;
   // Records outside 1..Slots() are ignored.

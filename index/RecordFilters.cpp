@@ -11,18 +11,25 @@ TFilterHandle TRecordFilters::Install(TRecordTest test, const std::string& fileN
   // itself is looked at.
   if (filters_.size() >= kMaxFilters) RaiseEngineError(err::TooManyFilters, fileName);
   if (!test) RaiseEngineError(err::InvalidFilterExpression, fileName);
-  auto filter = std::make_unique<TFilter>();
+  auto filter = std::make_unique<TInstalledFilter>();
   filter->handle = nextHandle_++;
   filter->test = std::move(test);
   filters_.push_back(std::move(filter));
   return filters_.back()->handle;
 }
 
-TFilter& TRecordFilters::Get(TFilterHandle handle, const std::string& fileName) {
+TInstalledFilter& TRecordFilters::Get(TFilterHandle handle, const std::string& fileName) {
   const auto found = std::find_if(filters_.begin(), filters_.end(),
                                   [handle](const auto& f) { return f->handle == handle; });
   if (found == filters_.end()) RaiseEngineError(err::InvalidFilterHandle, fileName);
   return **found;
+}
+
+void TRecordFilters::Remove(TFilterHandle handle, const std::string& fileName) {
+  const auto found = std::find_if(filters_.begin(), filters_.end(),
+                                  [handle](const auto& f) { return f->handle == handle; });
+  if (found == filters_.end()) RaiseEngineError(err::InvalidFilterHandle, fileName);
+  filters_.erase(found);
 }
 
 void TRecordFilters::SetActive(TFilterHandle handle, bool active, const std::string& fileName) {

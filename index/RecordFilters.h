@@ -27,7 +27,7 @@ using TFilterHandle = std::uint32_t;
 // Filters one table holds at most.
 inline constexpr std::size_t kMaxFilters = 128;
 
-struct TFilter {
+struct TInstalledFilter {
   TFilterHandle handle = 0;
   TRecordTest test;
   bool active = false;
@@ -45,17 +45,19 @@ class TRecordFilters {
   // handle not in the list.
   void SetActive(TFilterHandle handle, bool active, const std::string& fileName);
   // The filter of `handle`; 10050 when there is none.
-  TFilter& Get(TFilterHandle handle, const std::string& fileName);
+  TInstalledFilter& Get(TFilterHandle handle, const std::string& fileName);
   void RemoveAll() { filters_.clear(); }
+  // Removes one filter; 10050 for a handle not in the list.
+  void Remove(TFilterHandle handle, const std::string& fileName);
 
   std::size_t Count() const { return filters_.size(); }
   bool AnyActive() const;
   // Forgets every bitmap (the records changed under them).
   void DropBitmaps();
-  std::span<const std::unique_ptr<TFilter>> All() const { return filters_; }
+  std::span<const std::unique_ptr<TInstalledFilter>> All() const { return filters_; }
 
  private:
-  std::vector<std::unique_ptr<TFilter>> filters_;
+  std::vector<std::unique_ptr<TInstalledFilter>> filters_;
   TFilterHandle nextHandle_ = 1;
 };
 

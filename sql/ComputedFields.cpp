@@ -10,6 +10,7 @@
 #include "sql/CheckTypes.h"
 #include "sql/Evaluate.h"
 #include "sql/ParseExpression.h"
+#include "sql/RecordColumnReader.h"
 #include "sql/SqlError.h"
 
 namespace quire {
@@ -35,20 +36,6 @@ class TFieldResolver : public TColumnResolver {
 
  private:
   const std::vector<TFieldDescriptor>& fields_;
-};
-
-class TRecordReader : public TColumnReader {
- public:
-  TRecordReader(const std::vector<TFieldDescriptor>& fields, std::span<const std::uint8_t> record)
-      : fields_(fields), record_(record) {}
-
-  TValue Read(const TQueryExprNode& column) override {
-    return ReadValue(fields_[column.FieldNo - 1], record_);
-  }
-
- private:
-  const std::vector<TFieldDescriptor>& fields_;
-  std::span<const std::uint8_t> record_;
 };
 
 TExprTree Compile(std::string_view expression, const std::vector<TFieldDescriptor>& fields) {
@@ -95,7 +82,7 @@ TDataFile::TComputedEvaluator CompileComputedFields(
       return false;
     const TExprTree& tree = compiled->trees[field.FieldNo - 1];
     if (!tree) return false;
-    TRecordReader reader(compiled->fields, record);
+    TRecordColumnReader reader(compiled->fields, record);
     const TValue result = Evaluate(*tree, {.Reader = &reader});
     if (result.Null) return false;
     const auto bytes = EncodeValue(result, field.FieldType, field.DataSize, field.DataDecimals);
