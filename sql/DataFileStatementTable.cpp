@@ -1,0 +1,87 @@
+#include "sql/DataFileStatementTable.h"
+
+#include "engine/FieldTypes.h"
+#include "engine/FormatSettings.h"
+#include "index/IndexFile.h"
+
+namespace quire {
+
+TDataFileStatementTable::TDataFileStatementTable(const std::string& fileName, bool inMemory,
+                                                 bool writable,
+                                                 const TTableOpenSettings& settings) {
+  table_.SetFileName(fileName);
+  table_.SetInMemory(inMemory);
+  table_.SetExclusive(false);
+  table_.SetReadOnly(!writable);
+  table_.SetLockRetryCount(settings.LockRetryCount);
+  table_.SetLockWaitTime(settings.LockWaitTime);
+  table_.SetStrictChangeDetection(settings.StrictChangeDetection);
+  if (settings.PasswordCallback) table_.SetPasswordCallback(settings.PasswordCallback);
+  table_.Open();
+  table_.SelectIndex(kPhysicalOrder);
+}
+
+TDataFileStatementTable::~TDataFileStatementTable() {
+  filter_.reset();  // before the table it is installed on
+}
+
+bool TDataFileStatementTable::Restrict(const TQueryExprNode& condition, bool forStatement) {
+  ClearRestriction();
+  auto filter = std::make_unique<TFilter>(table_, CopyTree(condition));
+  // Part of the condition from the indexes is still worth a filter: the
+  // rest is tested only on the records the indexed part let through.
+  if (filter->Analyse(forStatement) == 2) return false;
+  filter->Activate();
+  filter_ = std::move(filter);
+  return true;
+}
+
+void TDataFileStatementTable::ClearRestriction() {
+  filter_.reset();
+  table_.RemoveAllFilters();
+}
+
+bool TDataFileStatementTable::Next(std::span<std::uint8_t> record) {
+  return table_.GetNextRecord(record) == 0;
+}
+
+bool TDataFileStatementTable::ReadCurrent(std::span<std::uint8_t> record) {
+  return table_.GetCurrentRecord(record) == 0;
+}
+
+void TDataFileStatementTable::ModifyCurrent(std::span<std::uint8_t> record) {
+  table_.ModifyRecord(record, true, false);
+}
+
+std::vector<std::uint8_t> TDataFileStatementTable::NewRecord() {
+  std::vector<std::uint8_t> record = table_.NewRecordBuffer();
+  table_.InitRecord(record);
+  return record;
+}
+
+bool TDataFileStatementTable::SetValue(int fieldNo, std::span<std::uint8_t> record,
+                                       const TValue& value) {
+  const TFieldDescriptor& field = table_.FieldAt(true, fieldNo);
+  if (value.Null) {
+    table_.SetField(true, fieldNo, record, nullptr, 0);
+    return true;
+  }
+  if (field.IsBlob()) return false;
+  // A text meets a field of another type: read as that type's text.
+  std::optional<TValue> converted = value;
+  if (value.Type == ftype::String && field.FieldType != ftype::String)
+    converted = ParseValue(field.FieldType, value.Text, CurrentFormatSettings());
+  if (!converted) return false;
+  const auto bytes = EncodeValue(*converted, field.FieldType, field.DataSize, field.DataDecimals);
+  if (!bytes) return false;
+  table_.SetField(true, fieldNo, record, bytes->data(), bytes->size());
+  return true;
+}
+
+std::unique_ptr<TStatementTable> TDataFileTableOpener::Open(const TSourceDataFile& table,
+                                                            bool writable) {
+  return std::make_unique<TDataFileStatementTable>(table.TableName(), table.InMemory(), writable,
+                                                   settings_);
+}
+
+}  // namespace quire
