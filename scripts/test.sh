@@ -4,7 +4,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
-"$root/scripts/build.sh" "$root/build" -DCMAKE_BUILD_TYPE=Debug -DLYRABOOK_SANITIZE=ON
+"$root/scripts/build.sh" "$root/build" -DCMAKE_BUILD_TYPE=Debug -DLYRABOOK_SANITIZE=ON \
+  -DLYRABOOK_WERROR=ON
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

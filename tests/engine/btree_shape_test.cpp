@@ -30,8 +30,10 @@ std::uint32_t U32(const Bytes& b, std::size_t at) {
 std::uint16_t U16(const Bytes& b, std::size_t at) {
   return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
 }
+// Checked: a test that patches past the end of a file fails instead of writing
+// past the bytes.
 void Put32(Bytes& b, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+  for (int i = 0; i < 4; ++i) b.at(at + i) = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 // A K-byte key that sorts by n: indicator 1, n big-endian, zero padding.
