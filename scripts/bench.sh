@@ -8,20 +8,20 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir="$root/build-bench"
-lock=/tmp/lyrabook-build.lock
+locked="$root/scripts/locked.sh"
 
 if [ $# -eq 0 ]; then
   for source in "$root"/bench/*_bench.cpp; do set -- "$@" "$(basename "$source" .cpp)"; done
 fi
 
-flock "$lock" cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+"$locked" cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DLYRABOOK_SANITIZE=OFF -DLYRABOOK_BUILD_BENCH=ON >/dev/null
 # Only the benchmark programs (and the libraries they link).
-flock "$lock" cmake --build "$dir" -j"$(nproc)" --target "$@"
+"$locked" cmake --build "$dir" -j"$(nproc)" --target "$@"
 
 results="$dir/bench-results.txt"
 : >"$results"
 for program in "$@"; do
   echo "== $program ($(date -u +%Y-%m-%dT%H:%MZ), $(nproc) cores)" | tee -a "$results"
-  "$dir/bench/$program" 2>&1 | tee -a "$results"
+  "$dir/bin/$program" 2>&1 | tee -a "$results"
 done

@@ -7,11 +7,11 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-30}
 build=$root/build-fuzz
-# Builds never run side by side on this machine: they share one lock.
-lock=/tmp/lyrabook-build.lock
-CC=clang CXX=clang++ flock "$lock" cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DLYRABOOK_BUILD_FUZZ=ON -DLYRABOOK_BUILD_APP=OFF -DLYRABOOK_BUILD_TESTS=OFF >/dev/null
-flock "$lock" cmake --build "$build" --target table_open_fuzzer blob_open_fuzzer quire_cli
+locked="$root/scripts/locked.sh"
+CC=clang CXX=clang++ "$locked" cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DLYRABOOK_BUILD_FUZZ=ON -DLYRABOOK_BUILD_APP=OFF -DLYRABOOK_BUILD_TESTS=OFF \
+  ${LYRABOOK_WERROR:+-DLYRABOOK_WERROR=$LYRABOOK_WERROR} >/dev/null
+"$locked" cmake --build "$build" --target table_open_fuzzer blob_open_fuzzer quire_cli
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -32,7 +32,7 @@ seed=0
 make_seed() {
   seed=$((seed + 1))
   printf '%s' "$1" >"$work/def$seed.json"
-  "$build/tools/quire/quire" create "$work/seed$seed" "$work/def$seed.json"
+  "$build/bin/quire" create "$work/seed$seed" "$work/def$seed.json"
   pack "$work/seed$seed" "$corpus/seed$seed"
 }
 make_seed '{"fields": [{"name": "Code", "type": "string", "size": 10}], "primary": {"fields": ["Code"]}}'
@@ -44,7 +44,7 @@ make_seed '{"encrypted": true, "password": "secret", "description": "d",
 make_seed '{"blobBlockSize": 64, "fields": [{"name": "A", "type": "blob"}, {"name": "B", "type": "date"},
   {"name": "C", "type": "varbytes", "size": 250}]}'
 
-"$build/fuzz/table_open_fuzzer" -max_total_time="$seconds" -max_len=131072 "$corpus"
+"$build/bin/table_open_fuzzer" -max_total_time="$seconds" -max_len=131072 "$corpus"
 # Blob-file seeds: a settings byte (bit 0 encrypted; block size 64 is bits 1-2
 # clear) followed by the .BLB of a table holding values of several lengths.
 mkdir -p "$work/blob-corpus"
@@ -52,11 +52,11 @@ cp "$root"/fuzz/corpus-blob/* "$work/blob-corpus"/ 2>/dev/null || true
 blob_seed() {
   local name=$1 settings=$2 def=$3
   printf '%s' "$def" >"$work/$name.json"
-  "$build/tools/quire/quire" --password secret create "$work/$name" "$work/$name.json"
+  "$build/bin/quire" --password secret create "$work/$name" "$work/$name.json"
   python3 -c 'import json
 for n in (0, 1, 46, 47, 93, 200, 1000):
     print(json.dumps({"Lyric": "x" * n}))' |
-    "$build/tools/quire/quire" --password secret insert "$work/$name" >/dev/null
+    "$build/bin/quire" --password secret insert "$work/$name" >/dev/null
   { printf "\\x$settings"; cat "$work/$name.BLB"; } >"$work/blob-corpus/$name"
 }
 blob_seed blobplain 00 '{"blobBlockSize": 64, "fields": [{"name": "ID", "type": "autoinc"},
@@ -64,4 +64,4 @@ blob_seed blobplain 00 '{"blobBlockSize": 64, "fields": [{"name": "ID", "type": 
 blob_seed blobsecret 01 '{"blobBlockSize": 64, "encrypted": true, "password": "secret",
   "fields": [{"name": "ID", "type": "autoinc"}, {"name": "Lyric", "type": "blob", "subtype": "memo"}],
   "primary": {"fields": ["ID"]}}'
-"$build/fuzz/blob_open_fuzzer" -max_total_time="$seconds" -max_len=65536 "$work/blob-corpus"
+"$build/bin/blob_open_fuzzer" -max_total_time="$seconds" -max_len=65536 "$work/blob-corpus"

@@ -8,16 +8,13 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build-release"
 out="$root/docs/screenshot.png"
 
-# Builds never run side by side on the project's machines; the lock keeps them apart.
-locked() {
-  if command -v flock >/dev/null; then flock /tmp/lyrabook-build.lock "$@"; else "$@"; fi
-}
-locked cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+locked="$root/scripts/locked.sh"
+"$locked" cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DLYRABOOK_BUILD_TESTS=OFF >/dev/null
-locked cmake --build "$build" --target lyrabook
+"$locked" cmake --build "$build" --target lyrabook
 
 mkdir -p "$(dirname "$out")"
-export LYRABOOK_PROGRAM="$build/app/lyrabook" LYRABOOK_SHOT="$out"
+export LYRABOOK_PROGRAM="$build/bin/lyrabook" LYRABOOK_SHOT="$out"
 xvfb-run -a -s "-screen 0 800x600x24" bash -c '
   set -euo pipefail
   QT_QPA_PLATFORM=xcb "$LYRABOOK_PROGRAM" &

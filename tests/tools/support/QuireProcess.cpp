@@ -11,10 +11,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The tool beside this test program's build folder.
+// The tool in bin/ of this test program's build folder (test programs live in
+// <build>/tests/<folder>/).
 std::string QuireBinary() {
   const fs::path self = fs::read_symlink("/proc/self/exe");
-  return (self.parent_path() / ".." / ".." / "tools" / "quire" / "quire").lexically_normal();
+  return (self.parent_path() / ".." / ".." / "bin" / "quire").lexically_normal();
 }
 
 }  // namespace
