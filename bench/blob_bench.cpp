@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSize.h"
 #include "blob/BlobFile.h"
 #include "engine/Engine.h"
 
@@ -31,8 +32,12 @@ struct Case {
   int count;
 };
 
-// About 32 MB of values per case.
-constexpr Case kCases[] = {{"1 KB", 1024, 32000}, {"64 KB", 65536, 500}, {"4 MB", 4 << 20, 8}};
+// About 32 MB of values per case in a measuring run.
+std::vector<Case> Cases() {
+  return {{"1 KB", 1024, bench::Size(32000, 1000)},
+          {"64 KB", 65536, bench::Size(500, 50)},
+          {"4 MB", 4 << 20, bench::Size(8, 2)}};
+}
 
 double Seconds(const std::function<void()>& work) {
   const auto start = Clock::now();
@@ -159,7 +164,7 @@ int main(int argc, char** argv) {
   quire::StartEngine();
   std::printf("%-6s %-9s %12s %12s %12s %8s\n", "value", "operation", "Quire MB/s", "encr. MB/s",
               "SQLite MB/s", "ratio");
-  for (const Case& c : kCases) {
+  for (const Case& c : Cases()) {
     const double megabytes = static_cast<double>(c.size) * c.count / (1024.0 * 1024.0);
     const Timing plain = RunQuire(folder, c, false);
     const Timing encrypted = RunQuire(folder, c, true);

@@ -22,13 +22,14 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSize.h"
 #include "index/IndexFile.h"
 
 namespace {
 
 using quire::TIndexFile;
 
-constexpr std::size_t kKeys = 1000000;
+const std::size_t kKeys = bench::Size<std::size_t>(1000000, 5000);
 
 enum KeyShape { kInteger = 0, kText = 1 };
 

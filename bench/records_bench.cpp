@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSize.h"
 #include "engine/DataFile.h"
 #include "engine/Engine.h"
 
@@ -236,7 +237,8 @@ TRates RunSqlite(const std::vector<TRow>& rows, const std::string& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::size_t count = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 100000;
+  const std::size_t count =
+      argc > 1 ? std::strtoul(argv[1], nullptr, 10) : bench::Size<std::size_t>(100000, 3000);
   const std::vector<TRow> rows = MakeRows(count);
   char pattern[] = "/tmp/records-bench-XXXXXX";
   if (::mkdtemp(pattern) == nullptr) return 1;
