@@ -27,7 +27,7 @@ class TDataFileStatementTable : public TStatementTable {
                           const TTableOpenSettings& settings);
   ~TDataFileStatementTable() override;
 
-  TDataFile& DataFile() { return table_; }
+  TDataFile* DataFile() override { return &table_; }
   // The filter of the last Restrict that took the condition, if any.
   const TFilter* ActiveFilter() const { return filter_.get(); }
 

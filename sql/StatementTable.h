@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/DataFile.h"
 #include "engine/DataFileHeader.h"
 #include "engine/Value.h"
 #include "sql/QueryExprNode.h"
@@ -62,6 +63,10 @@ class TStatementTable {
   // Writes `value` into field `fieldNo` of `record` (a null value clears
   // it); false when the value does not convert to the field's type.
   virtual bool SetValue(int fieldNo, std::span<std::uint8_t> record, const TValue& value) = 0;
+
+  // The data file behind the table, when there is one: a live result is
+  // the table itself, and blob values are copied between data files.
+  virtual TDataFile* DataFile() { return nullptr; }
 };
 
 // Opens the tables a statement names.
