@@ -4,6 +4,7 @@
 // questions about their fields, opening each table the first time it is
 // asked.
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -15,9 +16,10 @@ namespace quire {
 
 class TOpenTables : public TTableSchemas {
  public:
-  // `writable`: the statement changes its table.
-  TOpenTables(TStatementTableOpener& opener, bool writable)
-      : opener_(opener), writable_(writable) {}
+  // `writable` tells, when a table is opened, whether the statement
+  // changes it (the statement's kind is known by then).
+  TOpenTables(TStatementTableOpener& opener, std::function<bool()> writable)
+      : opener_(opener), writable_(std::move(writable)) {}
 
   const std::vector<TFieldDescriptor>& FieldsOf(TSourceDataFile& table) override {
     return Table(table).Fields();
@@ -26,14 +28,14 @@ class TOpenTables : public TTableSchemas {
   TStatementTable& Table(const TSourceDataFile& source) {
     auto found = tables_.find(&source);
     if (found == tables_.end())
-      found = tables_.emplace(&source, opener_.Open(source, writable_)).first;
+      found = tables_.emplace(&source, opener_.Open(source, writable_())).first;
     return *found->second;
   }
   void CloseAll() { tables_.clear(); }
 
  private:
   TStatementTableOpener& opener_;
-  const bool writable_;
+  const std::function<bool()> writable_;
   std::map<const TSourceDataFile*, std::unique_ptr<TStatementTable>> tables_;
 };
 
