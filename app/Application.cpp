@@ -1,5 +1,7 @@
 #include "app/Application.h"
 
+#include <QIcon>
+
 #include "app/ExceptionText.h"
 
 namespace lyrabook {
@@ -9,6 +11,10 @@ TApplication::TApplication(int& argc, char** argv, TMessagePresenter& errors)
   // The name, not the display name: Qt appends a display name to every
   // window caption, and the main window's caption must stay as it is.
   setApplicationName(QString::fromUtf8(kApplicationTitle));
+  // The desktop entry and icon that an installation puts in place; run from
+  // a build folder, the theme has no such icon and the window has none.
+  setDesktopFileName(QStringLiteral("lyrabook"));
+  setWindowIcon(QIcon::fromTheme(QStringLiteral("lyrabook")));
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {

@@ -11,6 +11,7 @@ packages=(
   nlohmann-json3-dev                # the quire tool's JSON
   libsqlite3-dev sqlite3            # benchmark peer
   xvfb xauth imagemagick            # headless screenshot
+  dpkg-dev file desktop-file-utils  # the Debian package (dpkg-shlibdeps) and its checks
 )
 missing=()
 for p in "${packages[@]}"; do

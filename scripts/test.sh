@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs, builds with AddressSanitizer and UndefinedBehaviorSanitizer, and
-# runs every test; then builds everything in Release and runs each benchmark
-# once in smoke mode. Warnings are errors in every build here. Exits non-zero
-# when any step fails.
+# runs every test; then builds everything in Release, runs each benchmark once
+# in smoke mode and builds and checks the Debian package. Warnings are errors
+# in every build here. Exits non-zero when any step fails.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
@@ -20,7 +20,9 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 # The Release build of every program, test and benchmark, where the optimiser
 # finds warnings that the Debug build does not; each benchmark once on a few
-# thousand operations, so that scripts/bench.sh keeps working.
+# thousand operations, so that scripts/bench.sh keeps working; and the package
+# made from that build.
 "$root/scripts/build.sh" "$root/build-bench" -DCMAKE_BUILD_TYPE=Release -DLYRABOOK_SANITIZE=OFF \
   -DLYRABOOK_BUILD_BENCH=ON -DLYRABOOK_WERROR=ON
 "$root/scripts/bench.sh" --smoke
+"$root/scripts/package.sh" "$root/build-bench"
