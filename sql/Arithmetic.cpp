@@ -23,14 +23,18 @@ __int128 Amount(const TValue& v) {
   return static_cast<__int128>(v.Integer) * kBcdScale;
 }
 
-// Rounds an amount half away from zero to `decimals` (at most four count).
-std::int64_t RoundAmount(__int128 amount, int decimals) {
+// numerator / denominator in 1/10000 units, rounded once, half away from
+// zero, to `decimals` (at most four count): rounding the exact quotient
+// rather than a truncated one keeps 2 / 3 at 0.6667.
+std::int64_t RoundedAmount(__int128 numerator, __int128 denominator, int decimals) {
   static constexpr std::int64_t kSteps[] = {10000, 1000, 100, 10, 1};
   const std::int64_t step = kSteps[std::min(std::max(decimals, 0), 4)];
-  const __int128 half = step / 2;
-  const __int128 rounded =
-      amount >= 0 ? (amount + half) / step * step : (amount - half) / step * step;
-  return static_cast<std::int64_t>(rounded);
+  const __int128 d = denominator * step;
+  __int128 q = numerator / d;
+  const __int128 r = numerator % d;
+  const auto magnitude = [](__int128 v) { return v < 0 ? -v : v; };
+  if (2 * magnitude(r) >= magnitude(d)) q += (numerator < 0) != (d < 0) ? -1 : 1;
+  return static_cast<std::int64_t>(q * step);
 }
 
 TValue Typed(const TValue& result) {
@@ -75,23 +79,22 @@ TValue ApplyArithmetic(std::uint8_t code, const TValue& resultType, const TValue
     }
     case ftype::Bcd: {
       const __int128 a = Amount(left), b = Amount(right);
-      __int128 amount = 0;
+      const int decimals = resultType.Decimals;
       switch (code) {
         case op::Add:
-          amount = a + b;
+          v.Integer = RoundedAmount(a + b, 1, decimals);
           break;
         case op::Subtract:
-          amount = a - b;
+          v.Integer = RoundedAmount(a - b, 1, decimals);
           break;
         case op::Multiply:
-          amount = a * b / kBcdScale;
+          v.Integer = RoundedAmount(a * b, kBcdScale, decimals);
           break;
         default:
           if (b == 0) return TValue::NullOf(resultType.Type, resultType.Size);
-          amount = a * kBcdScale / b;
+          v.Integer = RoundedAmount(a * kBcdScale, b, decimals);
           break;
       }
-      v.Integer = RoundAmount(amount, resultType.Decimals);
       return v;
     }
     case ftype::Date:
