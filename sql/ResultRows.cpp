@@ -1,0 +1,209 @@
+#include "sql/ResultRows.h"
+
+#include "engine/EngineError.h"
+#include "engine/FieldTypes.h"
+#include "index/IndexFile.h"
+
+namespace quire {
+namespace {
+
+constexpr int kRowNumberField = 1;
+
+// A value of the field's own type, as arithmetic wants its result typed.
+TValue TypeOf(const TFieldDescriptor& field) {
+  TValue type = TValue::NullOf(field.FieldType, field.DataSize);
+  type.SubType = field.FieldSubType;
+  type.Decimals = field.DataDecimals;
+  return type;
+}
+
+void Check(TErrorCode code, const TDataFile& table) {
+  if (code != 0) RaiseEngineError(code, table.FileName());
+}
+
+}  // namespace
+
+TResultRows::TResultRows(TDataFile& result, const TResultColumns& columns,
+                         const TResultLayout& layout, TJoinPlan& plan)
+    : result_(result), columns_(columns), layout_(layout), plan_(plan) {
+  // Lookups go through the group or DISTINCT index; every change restores
+  // the order it finds.
+  if (layout.GroupIndex) {
+    result_.SelectIndex(*layout.GroupIndex);
+  } else if (layout.DistinctIndex) {
+    result_.SelectIndex(*layout.DistinctIndex);
+  }
+}
+
+void TResultRows::Add(TCombinedRow& row) {
+  std::vector<std::uint8_t> record = RecordOf(row);
+  if (columns_.AllAggregate) {
+    if (!singleStarted_) single_ = std::move(record);
+    Accumulate(single_, row, !singleStarted_);
+    singleStarted_ = true;
+    return;
+  }
+  if (layout_.GroupIndex) {
+    std::vector<std::uint8_t> group = result_.NewRecordBuffer();
+    if (result_.FindKey(record, group)) {
+      Accumulate(group, row, false);
+      result_.ModifyRecord(group);
+      return;
+    }
+    Accumulate(record, row, true);
+  } else if (layout_.DistinctIndex && result_.FindKey(record, {})) {
+    return;
+  }
+  Append(record);
+}
+
+void TResultRows::AddCount(std::int32_t count) {
+  single_ = result_.NewRecordBuffer();
+  result_.InitRecord(single_);
+  WriteValue(Field(layout_.ColumnFields[0]), single_, TValue::Int(count));
+  singleStarted_ = true;
+}
+
+void TResultRows::Finish() {
+  if (columns_.AllAggregate) {
+    // An aggregate over no rows: COUNT is 0, every other aggregate NULL.
+    if (!singleStarted_) {
+      single_ = result_.NewRecordBuffer();
+      result_.InitRecord(single_);
+      for (std::size_t i = 0; i < columns_.Columns.size(); ++i)
+        if (columns_.Columns[i].Aggregate == op::Count)
+          WriteValue(Field(layout_.ColumnFields[i]), single_, TValue::Int(0));
+    }
+    DivideAverages(single_);
+    Append(single_);
+    return;
+  }
+  if (!HasAverages()) return;
+  const std::uint8_t order = result_.CurrentIndex();
+  result_.SelectIndex(kPhysicalOrder);
+  std::vector<std::uint8_t> record = result_.NewRecordBuffer();
+  result_.First();
+  while (result_.GetNextRecord(record) == 0) {
+    DivideAverages(record);
+    result_.ModifyRecord(record);
+  }
+  result_.SelectIndex(order);
+}
+
+std::vector<std::uint8_t> TResultRows::RecordOf(TCombinedRow& row) {
+  std::vector<std::uint8_t> record = result_.NewRecordBuffer();
+  result_.InitRecord(record);
+  for (std::size_t i = 0; i < columns_.Columns.size(); ++i) {
+    const TResultColumn& column = columns_.Columns[i];
+    if (column.Aggregate != 0) continue;
+    const int field = layout_.ColumnFields[i];
+    const TQueryExprNode& value = column.Value();
+    if (value.IsColumn() && Field(field).IsBlob()) {
+      CopyBlob(value, row, field, record);
+      continue;
+    }
+    WriteValue(Field(field), record,
+               value.IsColumn() ? row.Read(value) : Evaluate(value, {.Reader = &row}));
+  }
+  return record;
+}
+
+TValue TResultRows::ArgumentOf(const TResultColumn& column, TCombinedRow& row) {
+  if (column.CountsRows) return TValue::Int(1);
+  const TQueryExprNode& argument = column.Value();
+  return argument.IsColumn() ? row.Read(argument) : Evaluate(argument, {.Reader = &row});
+}
+
+void TResultRows::Accumulate(std::span<std::uint8_t> record, TCombinedRow& row, bool first) {
+  for (std::size_t i = 0; i < columns_.Columns.size(); ++i) {
+    const TResultColumn& column = columns_.Columns[i];
+    if (column.Aggregate == 0) continue;
+    const TFieldDescriptor& field = Field(layout_.ColumnFields[i]);
+    const TValue argument = ArgumentOf(column, row);
+    const TValue current = ReadValue(field, record);
+    const bool empty = first || current.Null;
+    switch (column.Aggregate) {
+      case op::Count: {
+        const std::int64_t counted = (first ? 0 : current.Integer) + (argument.Null ? 0 : 1);
+        WriteValue(field, record, TValue::Int(static_cast<std::int32_t>(counted)));
+        break;
+      }
+      case op::Sum:
+        if (argument.Null) break;
+        WriteValue(field, record,
+                   empty ? argument : ApplyArithmetic(op::Add, TypeOf(field), current, argument));
+        break;
+      case op::Min:
+      case op::Max: {
+        if (argument.Null) break;
+        const int order = empty ? 0 : CompareValues(argument, current, &result_.CollationTable());
+        if (empty || (column.Aggregate == op::Min ? order < 0 : order > 0))
+          WriteValue(field, record, argument);
+        break;
+      }
+      case op::Avg: {
+        const TFieldDescriptor& countField = Field(layout_.CountFields[i]);
+        const std::int64_t count = first ? 0 : ReadValue(countField, record).Integer;
+        if (argument.Null) {
+          WriteValue(countField, record, TValue::Int(static_cast<std::int32_t>(count)));
+          break;
+        }
+        const double sum = (empty ? 0.0 : current.Real) + NumericValue(argument);
+        WriteValue(field, record, TValue::Float(sum));
+        WriteValue(countField, record, TValue::Int(static_cast<std::int32_t>(count + 1)));
+        break;
+      }
+      default:
+        break;
+    }
+  }
+}
+
+void TResultRows::DivideAverages(std::span<std::uint8_t> record) {
+  for (std::size_t i = 0; i < columns_.Columns.size(); ++i) {
+    if (columns_.Columns[i].Aggregate != op::Avg) continue;
+    const TFieldDescriptor& field = Field(layout_.ColumnFields[i]);
+    const TValue sum = ReadValue(field, record);
+    const std::int64_t count = ReadValue(Field(layout_.CountFields[i]), record).Integer;
+    WriteValue(field, record,
+               sum.Null || count == 0 ? TValue::NullOf(ftype::Float)
+                                      : TValue::Float(sum.Real / static_cast<double>(count)));
+  }
+}
+
+bool TResultRows::HasAverages() const {
+  for (const TResultColumn& column : columns_.Columns)
+    if (column.Aggregate == op::Avg) return true;
+  return false;
+}
+
+void TResultRows::Append(std::span<std::uint8_t> record) {
+  WriteValue(Field(kRowNumberField), record, TValue::Int(++rows_));
+  result_.InsertRecord(record, false);
+}
+
+void TResultRows::CopyBlob(const TQueryExprNode& column, TCombinedRow& row, int field,
+                           std::span<std::uint8_t> record) {
+  const std::size_t table = row.PositionOf(column.SourceTable);
+  TDataFile* source = plan_.Tables[table].Table->DataFile();
+  if (row.IsNull(table) || source == nullptr) return;
+  // The blob is opened on a copy: the row's record stays as it was read.
+  std::vector<std::uint8_t> copy(row.Record(table).begin(), row.Record(table).end());
+  if (ReadValue(source->LogicalFields()[column.FieldNo - 1], copy).Null) return;
+  Check(source->OpenBlob(column.FieldNo, copy), *source);
+  std::uint32_t size = 0;
+  std::vector<std::uint8_t> bytes;
+  TErrorCode code = source->BlobSize(column.FieldNo, copy, size);
+  std::uint32_t copied = 0;
+  if (code == 0) {
+    bytes.resize(size);
+    code = source->ReadBlob(column.FieldNo, copy, 0, size, bytes.data(), copied);
+  }
+  source->CloseBlob(column.FieldNo, copy);
+  Check(code, *source);
+  if (copied == 0) return;
+  Check(result_.OpenBlob(field, record), result_);
+  Check(result_.WriteBlob(field, record, 0, copied, bytes.data()), result_);
+}
+
+}  // namespace quire
