@@ -53,6 +53,7 @@ int RunDelete(TCommandContext& context);
 int RunEmpty(TCommandContext& context);
 int RunCheck(TCommandContext& context);
 int RunStress(TCommandContext& context);
+int RunSql(TCommandContext& context);
 // The worker processes that stress starts; not for users.
 int RunStressWorker(TCommandContext& context);
 

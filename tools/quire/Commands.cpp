@@ -12,6 +12,7 @@ TCommandFunction FindCommand(std::string_view name) {
       {"update", RunUpdate}, {"delete", RunDelete},
       {"empty", RunEmpty},   {"check", RunCheck},
       {"stress", RunStress}, {"stress-worker", RunStressWorker},
+      {"sql", RunSql},
   };
   for (const auto& [commandName, function] : kCommands)
     if (commandName == name) return function;

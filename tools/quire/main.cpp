@@ -27,7 +27,8 @@ constexpr char kUsage[] =
     "          | update TABLE --index NAME --key JSON --set JSON\n"
     "          | delete TABLE (--index NAME --key JSON | --all) | empty TABLE\n"
     "          | check TABLE\n"
-    "          | stress TABLE --processes N --seconds S [--kill-writers]\n";
+    "          | stress TABLE --processes N --seconds S [--kill-writers]\n"
+    "          | sql DIR STATEMENT [--param VALUE]...\n";
 
 unsigned long ParseNumber(const std::string& option, const std::string& text, unsigned long max) {
   unsigned long value = 0;
