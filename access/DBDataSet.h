@@ -1,0 +1,47 @@
+#pragma once
+// TQuireDBDataSet: a dataset bound to a database of a session, by name.
+// Opening acquires the database (connecting it, and making its session
+// current) and signs the dataset on with it; closing signs off and gives
+// the database back.
+
+#include <string>
+#include <string_view>
+
+#include "access/DataSet.h"
+
+namespace quire {
+
+class TQuireDatabase;
+class TQuireSession;
+
+class TQuireDBDataSet : public TQuireDataSet {
+ public:
+  explicit TQuireDBDataSet(const void* owner = nullptr) : owner_(owner) {}
+
+  const std::string& DatabaseName() const { return databaseName_; }
+  void SetDatabaseName(std::string_view name);
+  const std::string& SessionName() const { return sessionName_; }
+  void SetSessionName(std::string_view name);
+  std::string_view EngineVersion() const;
+
+  // The database while acquired (from open to close, or during RunSQL).
+  TQuireDatabase* Database() const { return database_; }
+  TQuireSession& Session() const;
+
+ protected:
+  // Acquires the database and signs on; ReleaseDatabase undoes it.
+  TQuireDatabase& AcquireDatabase();
+  void ReleaseDatabase();
+  // The database's folder with a trailing "/".
+  std::string DatabaseFolder() const;
+  // "Cannot perform this operation on an open dataset" while open.
+  void CheckInactive() const;
+
+ private:
+  const void* owner_;
+  std::string databaseName_;
+  std::string sessionName_;
+  TQuireDatabase* database_ = nullptr;
+};
+
+}  // namespace quire

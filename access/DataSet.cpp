@@ -1,0 +1,334 @@
+#include "access/DataSet.h"
+
+#include <algorithm>
+
+#include "engine/BlankText.h"
+#include "engine/DatabaseError.h"
+#include "engine/EngineError.h"
+#include "engine/FieldTypes.h"
+
+namespace quire {
+namespace {
+
+constexpr TErrorCode kBeforeFirst = 8705;
+constexpr TErrorCode kAfterLast = 8706;
+
+// 0, or the two codes that only say where the cursor stands.
+void CheckRead(TErrorCode code) {
+  if (code != 0 && code != kBeforeFirst && code != kAfterLast) RaiseCode(code);
+}
+
+}  // namespace
+
+TQuireDataSet::TQuireDataSet() = default;
+
+TQuireDataSet::~TQuireDataSet() = default;  // subclasses close in their own destructors
+
+void TQuireDataSet::CheckActive() const {
+  if (!Active()) RaiseDatabaseError("Cannot perform this operation on a closed dataset");
+}
+
+void TQuireDataSet::Open() {
+  if (Active()) return;
+  Run(BeforeOpen);
+  table_ = &OpenCursor();
+  try {
+    buffer_ = table_->NewRecordBuffer();
+    BuildFields();
+    state_ = TDataSetState::Browse;
+    First();
+  } catch (...) {
+    state_ = TDataSetState::Inactive;
+    fields_.clear();
+    table_ = nullptr;
+    CloseCursor();
+    throw;
+  }
+  Notify(TDataEvent::ActiveChange);
+  Run(AfterOpen);
+}
+
+void TQuireDataSet::Close() {
+  if (!Active()) return;
+  Run(BeforeClose);
+  if (state_ == TDataSetState::Edit || state_ == TDataSetState::Insert) Cancel();
+  state_ = TDataSetState::Inactive;
+  fields_.clear();
+  buffer_.clear();
+  table_ = nullptr;
+  CloseCursor();
+  eof_ = bof_ = true;
+  Notify(TDataEvent::ActiveChange);
+  Run(AfterClose);
+}
+
+void TQuireDataSet::BuildFields() {
+  fields_.clear();
+  const std::vector<TFieldDescriptor>& descriptors = table_->LogicalFields();
+  for (std::size_t i = 0; i < descriptors.size(); ++i) {
+    // A name that repeats gets "_" and a counter.
+    std::string name = descriptors[i].FieldName;
+    for (int n = 1; FindField(name) != nullptr; ++n)
+      name = descriptors[i].FieldName + "_" + std::to_string(n);
+    fields_.push_back(
+        std::make_unique<TField>(*this, static_cast<int>(i + 1), descriptors[i], name));
+  }
+}
+
+TField* TQuireDataSet::FindField(std::string_view name) const {
+  for (const auto& field : fields_)
+    if (EqualsIgnoringAsciiCase(field->FieldName(), name)) return field.get();
+  return nullptr;
+}
+
+TField& TQuireDataSet::FieldByName(std::string_view name) const {
+  TField* field = FindField(name);
+  if (field == nullptr) RaiseDatabaseError("Field '" + std::string(name) + "' not found");
+  return *field;
+}
+
+void TQuireDataSet::ReadCurrent() {
+  const TErrorCode code = table_->GetCurrentRecord(buffer_);
+  CheckRead(code);
+}
+
+void TQuireDataSet::First() {
+  CheckActive();
+  if (state_ != TDataSetState::Browse) Cancel();
+  table_->First();
+  const TErrorCode code = table_->GetNextRecord(buffer_);
+  CheckRead(code);
+  bof_ = true;
+  eof_ = code != 0;
+  Notify(TDataEvent::DataSetChange);
+  Run(AfterScroll);
+}
+
+void TQuireDataSet::Last() {
+  CheckActive();
+  if (state_ != TDataSetState::Browse) Cancel();
+  table_->Last();
+  const TErrorCode code = table_->GetPriorRecord(buffer_);
+  CheckRead(code);
+  eof_ = true;
+  bof_ = code != 0;
+  Notify(TDataEvent::DataSetChange);
+  Run(AfterScroll);
+}
+
+void TQuireDataSet::Next() {
+  CheckActive();
+  if (state_ != TDataSetState::Browse) Post();
+  std::vector<std::uint8_t> next(buffer_.size());
+  const TErrorCode code = table_->GetNextRecord(next);
+  CheckRead(code);
+  bof_ = false;
+  if (code != 0) {
+    eof_ = true;  // the last record stays in the buffer
+    return;
+  }
+  buffer_ = std::move(next);
+  eof_ = false;
+  Notify(TDataEvent::DataSetChange);
+  Run(AfterScroll);
+}
+
+void TQuireDataSet::Prior() {
+  CheckActive();
+  if (state_ != TDataSetState::Browse) Post();
+  std::vector<std::uint8_t> prior(buffer_.size());
+  const TErrorCode code = table_->GetPriorRecord(prior);
+  CheckRead(code);
+  eof_ = false;
+  if (code != 0) {
+    bof_ = true;
+    return;
+  }
+  buffer_ = std::move(prior);
+  bof_ = false;
+  Notify(TDataEvent::DataSetChange);
+  Run(AfterScroll);
+}
+
+std::int32_t TQuireDataSet::RecordCount() {
+  CheckActive();
+  return table_->RecordCount();
+}
+
+std::uint32_t TQuireDataSet::Bookmark() const {
+  return table_ != nullptr ? table_->CurrentRecordNumber() : 0;
+}
+
+void TQuireDataSet::GotoBookmark(std::uint32_t bookmark) {
+  CheckActive();
+  if (!table_->GoToRecord(bookmark)) RaiseDatabaseError("Record not found");
+  ReadCurrent();
+  eof_ = bof_ = false;
+  Notify(TDataEvent::DataSetChange);
+  Run(AfterScroll);
+}
+
+void TQuireDataSet::Refresh() {
+  CheckActive();
+  ReadCurrent();
+  Notify(TDataEvent::DataSetChange);
+}
+
+void TQuireDataSet::Append() {
+  CheckActive();
+  if (state_ != TDataSetState::Browse) Post();
+  if (!CanModify()) RaiseDatabaseError("Cannot modify a read-only dataset");
+  Run(BeforeInsert);
+  table_->InitRecord(buffer_);
+  state_ = TDataSetState::Insert;
+  Run(OnNewRecord);
+  Notify(TDataEvent::RecordChange);
+  Run(AfterInsert);
+}
+
+void TQuireDataSet::Edit() {
+  CheckActive();
+  if (state_ == TDataSetState::Edit || state_ == TDataSetState::Insert) return;
+  if (!CanModify()) RaiseDatabaseError("Cannot modify a read-only dataset");
+  Run(BeforeEdit);
+  const TErrorCode code = table_->GetCurrentRecord(buffer_, /*lock=*/true);
+  if (code != 0) RaiseCode(code);
+  state_ = TDataSetState::Edit;
+  Notify(TDataEvent::RecordChange);
+  Run(AfterEdit);
+}
+
+void TQuireDataSet::Post() {
+  CheckActive();
+  if (state_ != TDataSetState::Edit && state_ != TDataSetState::Insert) return;
+  Run(BeforePost);
+  // On failure the engine has changed nothing: state and buffer stay.
+  if (state_ == TDataSetState::Insert) {
+    table_->InsertRecord(buffer_, /*reposition=*/true);
+  } else {
+    table_->ModifyRecord(buffer_, /*unlock=*/true, /*reposition=*/true);
+  }
+  openBlobs_.clear();  // stored with the record
+  state_ = TDataSetState::Browse;
+  ReadCurrent();
+  eof_ = bof_ = false;
+  Notify(TDataEvent::DataSetChange);
+  Run(AfterPost);
+}
+
+void TQuireDataSet::CloseOpenBlobs() {
+  for (const int fieldNo : openBlobs_) table_->CloseBlob(fieldNo, buffer_);
+  openBlobs_.clear();
+}
+
+void TQuireDataSet::Cancel() {
+  if (state_ != TDataSetState::Edit && state_ != TDataSetState::Insert) return;
+  Run(BeforeCancel);
+  CloseOpenBlobs();
+  if (state_ == TDataSetState::Edit) table_->UnlockRecord();
+  state_ = TDataSetState::Browse;
+  ReadCurrent();
+  Notify(TDataEvent::DataSetChange);
+  Run(AfterCancel);
+}
+
+void TQuireDataSet::Delete() {
+  CheckActive();
+  if (state_ == TDataSetState::Insert) {
+    Cancel();
+    return;
+  }
+  if (!CanModify()) RaiseDatabaseError("Cannot modify a read-only dataset");
+  Run(BeforeDelete);
+  if (state_ == TDataSetState::Edit) Cancel();
+  table_->DeleteRecord(/*reposition=*/true);
+  std::vector<std::uint8_t> next(buffer_.size());
+  const TErrorCode code = table_->GetNextRecord(next);
+  CheckRead(code);
+  if (code == 0) {
+    buffer_ = std::move(next);
+  } else {
+    eof_ = true;
+  }
+  Notify(TDataEvent::DataSetChange);
+  Run(AfterDelete);
+}
+
+void TQuireDataSet::EnableControls() {
+  if (disableCount_ > 0 && --disableCount_ == 0 && changedWhileDisabled_) {
+    changedWhileDisabled_ = false;
+    Notify(TDataEvent::DataSetChange);
+  }
+}
+
+void TQuireDataSet::Notify(TDataEvent event, const TField* field) {
+  if (disableCount_ > 0) {
+    changedWhileDisabled_ = true;
+    return;
+  }
+  for (const TDataEventHandler& control : controls_) control(event, field);
+}
+
+// --- fields -----------------------------------------------------------------
+
+TValue TField::Value() const {
+  if (!dataset_.Active()) return TValue::NullOf(descriptor_.FieldType);
+  TValue value = ReadValue(descriptor_, dataset_.buffer_);
+  // An open blob reads as blank while it is empty: ask the engine.
+  if (descriptor_.IsBlob()) {
+    std::vector<std::uint8_t> bytes(descriptor_.DataSize);
+    value.Null = dataset_.table_->GetField(true, fieldNo_, dataset_.buffer_, bytes);
+  }
+  return value;
+}
+
+void TField::SetValue(const TValue& value) {
+  const TDataSetState state = dataset_.State();
+  if (state != TDataSetState::Edit && state != TDataSetState::Insert)
+    RaiseDatabaseError("Dataset not in edit or insert mode");
+  if (ReadOnly()) RaiseDatabaseError("Field '" + name_ + "' cannot be modified");
+  TDataFile& table = *dataset_.table_;
+  if (value.Null) {
+    table.SetField(true, fieldNo_, dataset_.buffer_, nullptr, 0);
+  } else {
+    TValue stored = value;
+    if (stored.Type == ftype::String) {
+      // Cut at the first zero byte and to the field's size.
+      stored.Text = stored.Text.substr(0, stored.Text.find('\0'));
+      if (descriptor_.FieldType == ftype::String)
+        stored.Text.resize(std::min<std::size_t>(stored.Text.size(), descriptor_.FieldSize));
+    }
+    std::optional<TValue> converted = stored;
+    if (stored.Type == ftype::String && descriptor_.FieldType != ftype::String)
+      converted = ParseValue(descriptor_.FieldType, stored.Text, CurrentFormatSettings());
+    const auto bytes = converted ? EncodeValue(*converted, descriptor_.FieldType,
+                                               descriptor_.DataSize, descriptor_.DataDecimals)
+                                 : std::nullopt;
+    if (!bytes) RaiseDatabaseError("Value of field '" + name_ + "' is out of range");
+    table.SetField(true, fieldNo_, dataset_.buffer_, bytes->data(), bytes->size());
+  }
+  dataset_.Notify(TDataEvent::FieldChange, this);
+}
+
+void TField::Clear() {
+  if (!descriptor_.IsBlob()) {
+    SetValue(TValue::NullOf(descriptor_.FieldType));
+    return;
+  }
+  const TDataSetState state = dataset_.State();
+  if (state != TDataSetState::Edit && state != TDataSetState::Insert)
+    RaiseDatabaseError("Dataset not in edit or insert mode");
+  if (ReadOnly()) RaiseDatabaseError("Field '" + name_ + "' cannot be modified");
+  // A write stream over the blob, freed at once: the blob is left empty
+  // and open until the record is posted.
+  TDataFile& table = *dataset_.table_;
+  auto& open = dataset_.openBlobs_;
+  if (std::find(open.begin(), open.end(), fieldNo_) == open.end()) {
+    RaiseIfNonzero(table.OpenBlob(fieldNo_, dataset_.buffer_));
+    open.push_back(fieldNo_);
+  }
+  RaiseIfNonzero(table.TruncateBlob(fieldNo_, dataset_.buffer_, 0));
+  dataset_.Notify(TDataEvent::FieldChange, this);
+}
+
+}  // namespace quire

@@ -1,0 +1,125 @@
+#include "access/Database.h"
+
+#include <algorithm>
+
+#include "access/DataSet.h"
+#include "access/Session.h"
+#include "engine/BlankText.h"
+#include "engine/DatabaseError.h"
+
+namespace quire {
+namespace {
+
+// A name holding a drive or a path separator names a folder, not a
+// database (":" as on a drive letter, "/" as the path separator here).
+bool NamesFolder(std::string_view name) {
+  return name.find(':') != std::string_view::npos || name.find('/') != std::string_view::npos;
+}
+
+}  // namespace
+
+TQuireDatabase::TQuireDatabase(TQuireSession* session, const void* owner)
+    : session_(session != nullptr ? session : &TQuireSessionList::Instance().DefaultSession()),
+      owner_(owner) {
+  sessionName_ = session_->SessionName();
+  session_->AddDatabase(*this);
+}
+
+TQuireDatabase::TQuireDatabase(TQuireSession& session, std::string_view name)
+    : session_(&session), temporary_(true) {
+  databaseName_ = name;
+  sessionName_ = session.SessionName();
+  session_->AddDatabase(*this);
+}
+
+TQuireDatabase::~TQuireDatabase() {
+  destroying_ = true;
+  try {
+    DropConnection();
+  } catch (...) {
+    // Closing a dataset failed; the database goes all the same.
+  }
+  if (session_ != nullptr) session_->RemoveDatabase(*this);
+}
+
+std::string_view TQuireDatabase::EngineVersion() const {
+  return kEngineVersion;
+}
+
+void TQuireDatabase::CheckDisconnected() const {
+  if (connected_) RaiseDatabaseError("Cannot perform this operation on an open database.");
+}
+
+void TQuireDatabase::SetConnected(bool connected) {
+  if (connected) {
+    EstablishConnection();
+  } else {
+    DropConnection();
+  }
+}
+
+void TQuireDatabase::SetDatabaseName(std::string_view name) {
+  CheckDisconnected();
+  if (!temporary_ && NamesFolder(name)) RaiseDatabaseError("Database name %s is not valid.", name);
+  if (session_ != nullptr) {
+    for (TQuireDatabase* other : session_->Databases()) {
+      if (other == this || !EqualsIgnoringAsciiCase(other->DatabaseName(), name)) continue;
+      if (other->HandleShared() && handleShared_) continue;
+      // An unused database the session made gives way.
+      if (other->Temporary() && other->useCount_ == 0 && !other->Connected()) continue;
+      RaiseDatabaseError("Database name %s already exists.", name);
+    }
+  }
+  databaseName_ = name;
+}
+
+std::string TQuireDatabase::Directory() const {
+  if (temporary_ && NamesFolder(databaseName_)) return databaseName_;
+  return directory_;
+}
+
+void TQuireDatabase::SetDirectory(std::string_view directory) {
+  CheckDisconnected();
+  directory_ = directory;
+}
+
+void TQuireDatabase::SetSessionName(std::string_view name) {
+  CheckDisconnected();
+  sessionName_ = name;
+}
+
+void TQuireDatabase::EstablishConnection() {
+  if (connected_) return;
+  if (BeforeConnect) BeforeConnect(*this);
+  if (databaseName_.empty() && !temporary_) RaiseDatabaseError("Database name is missing.");
+  TQuireSession& session = TQuireSessionList::Instance().GetSession(sessionName_);
+  if (&session != session_) {
+    if (session_ != nullptr) session_->RemoveDatabase(*this);
+    session_ = &session;
+    session_->AddDatabase(*this);
+  }
+  session.SetActive(true);
+  if (handleShared_) {
+    for (TQuireDatabase* other : session.Databases())
+      if (other != this && other->Connected() && other->HandleShared() &&
+          EqualsIgnoringAsciiCase(other->DatabaseName(), databaseName_)) {
+        connected_ = true;  // shares the other's connection
+        return;
+      }
+  }
+  const TEngineCall call(session);
+  connected_ = true;
+}
+
+void TQuireDatabase::DropConnection() {
+  if (!connected_) return;
+  while (!datasets_.empty()) datasets_.back()->Close();
+  connected_ = false;
+  useCount_ = 0;
+}
+
+void TQuireDatabase::RemoveDataSet(TQuireDataSet& dataset) {
+  datasets_.erase(std::remove(datasets_.begin(), datasets_.end(), &dataset), datasets_.end());
+}
+
+}  // namespace quire

@@ -1,0 +1,57 @@
+#pragma once
+// TField: one field object of a dataset. It reads and writes its value in
+// the dataset's active record buffer through the engine's get and set
+// field operations (logical numbering), so computed fields and blobs
+// behave as the engine says. Values travel as TValue.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/DataFileHeader.h"
+#include "engine/Value.h"
+
+namespace quire {
+
+class TQuireDataSet;
+
+class TField {
+ public:
+  TField(TQuireDataSet& dataset, int fieldNo, const TFieldDescriptor& descriptor, std::string name)
+      : dataset_(dataset), fieldNo_(fieldNo), descriptor_(descriptor), name_(std::move(name)) {}
+
+  // The name among the dataset's fields (a repeated engine name gets "_n").
+  const std::string& FieldName() const { return name_; }
+  int FieldNo() const { return fieldNo_; }
+  std::uint8_t DataType() const { return descriptor_.FieldType; }
+  // The declared size of string, bytes and variable-bytes fields.
+  int Size() const { return descriptor_.FieldSize; }
+  const TFieldDescriptor& Descriptor() const { return descriptor_; }
+  bool ReadOnly() const { return readOnly_ || descriptor_.IsComputed(); }
+  void SetReadOnly(bool readOnly) { readOnly_ = readOnly; }
+
+  // The value in the active record; null when the engine reports it blank.
+  TValue Value() const;
+  bool IsNull() const { return Value().Null; }
+  std::string AsString() const { return Value().Text; }
+  std::int32_t AsInteger() const { return static_cast<std::int32_t>(Value().Integer); }
+
+  // Writes the value into the active record: "Dataset not in edit or insert
+  // mode" outside edit and insert, "Field '%s' cannot be modified" for a
+  // read-only field. A text is cut to the field's size and at its first
+  // zero byte, and stored as its bytes (no code page conversion).
+  void SetValue(const TValue& value);
+  void SetAsString(std::string_view text) { SetValue(TValue::String(text)); }
+  void SetAsInteger(std::int32_t value) { SetValue(TValue::Int(value)); }
+  // Empties the field; a blob field becomes an empty blob.
+  void Clear();
+
+ private:
+  TQuireDataSet& dataset_;
+  int fieldNo_;
+  TFieldDescriptor descriptor_;
+  std::string name_;
+  bool readOnly_ = false;
+};
+
+}  // namespace quire

@@ -1,0 +1,130 @@
+#include "access/Query.h"
+
+#include "access/Database.h"
+#include "access/ParamScan.h"
+#include "access/Session.h"
+#include "engine/BlankText.h"
+#include "engine/DatabaseError.h"
+#include "sql/DataQuery.h"
+
+namespace quire {
+
+TQuireQuery::TQuireQuery(const void* owner) : TQuireDBDataSet(owner) {}
+
+TQuireQuery::~TQuireQuery() {
+  try {
+    Close();
+  } catch (...) {
+    // Nothing left to keep.
+  }
+  statement_.reset();
+}
+
+void TQuireQuery::SetSQL(std::vector<std::string> lines) {
+  lines_ = std::move(lines);
+  TextChanged();
+}
+
+void TQuireQuery::AddSQL(std::string_view line) {
+  lines_.emplace_back(line);
+  TextChanged();
+}
+
+void TQuireQuery::TextChanged() {
+  std::string text;
+  for (const std::string& line : lines_) text += line + "\r\n";
+  Close();
+  statement_.reset();
+  const TScannedText scanned = ScanParameters(text);
+  engineText_ = scanned.engineText;
+  if (!paramCheck_) return;
+  // Values of parameters that keep their name survive the change.
+  std::vector<TQuireParam> params;
+  for (const std::string& name : scanned.names) {
+    TQuireParam param{name, TValue::Untyped(), false};
+    for (const TQuireParam& old : params_)
+      if (EqualsIgnoringAsciiCase(old.Name, name)) param = old;
+    params.push_back(std::move(param));
+  }
+  params_ = std::move(params);
+}
+
+TQuireParam& TQuireQuery::ParamByName(std::string_view name) {
+  for (TQuireParam& param : params_)
+    if (EqualsIgnoringAsciiCase(param.Name, name)) return param;
+  RaiseDatabaseError("Parameter '" + std::string(name) + "' not found");
+}
+
+void TQuireQuery::Prepare() {
+  if (Active()) RaiseDatabaseError("Cannot perform this operation on an open dataset");
+  if (engineText_.size() < 2) RaiseDatabaseError("No SQL statement available");
+  auto statement = std::make_unique<TDataQuery>();
+  TQuerySettings& settings = statement->Settings();
+  settings.StrictChangeDetection = strict_;
+  settings.LockRetryCount = lockRetryCount_;
+  settings.LockWaitTime = lockWaitTime_;
+  settings.LiveResult = requestLive_;
+  std::string folder = DatabaseFolder();
+  if (!folder.empty() && folder.back() == '/') folder.pop_back();
+  settings.DatabaseDirectory = folder;
+  TQuireSession& session = Session();
+  settings.PasswordCallback = [&session] { return session.PromptForPassword(); };
+  session.MakeCurrent();
+  statement->PrepareStatement(engineText_);
+  statement_ = std::move(statement);
+}
+
+TDataFile* TQuireQuery::Execute() {
+  if (lines_.empty()) RaiseDatabaseError("No SQL statement available");
+  if (!statement_) Prepare();
+  std::vector<TValue> values;
+  for (const TQuireParam& param : params_) {
+    if (!param.Bound) RaiseDatabaseError("No value for parameter '" + param.Name + "'");
+    values.push_back(param.Value);
+  }
+  if (!values.empty()) statement_->SetParamValues(values);
+  statement_->SetProgressCallback([this](std::int32_t step, std::int32_t percent, bool& abort) {
+    if (OnQueryProgress) OnQueryProgress(*this, step, static_cast<std::uint16_t>(percent), abort);
+  });
+  struct TRemoveCallback {
+    TDataQuery& query;
+    ~TRemoveCallback() { query.SetProgressCallback({}); }
+  } remove{*statement_};
+  TDataFile* result = statement_->RunStatement();
+  rowsAffected_ = statement_->RowsAffected();
+  return result;
+}
+
+void TQuireQuery::RunSQL() {
+  if (Active()) RaiseDatabaseError("Cannot perform this operation on an open dataset");
+  AcquireDatabase();
+  try {
+    Execute();
+  } catch (...) {
+    statement_.reset();
+    ReleaseDatabase();
+    throw;
+  }
+  statement_.reset();
+  ReleaseDatabase();
+}
+
+TDataFile& TQuireQuery::OpenCursor() {
+  AcquireDatabase();
+  try {
+    TDataFile* result = Execute();
+    if (result == nullptr) RaiseDatabaseError("Error creating table handle.");
+    return *result;
+  } catch (...) {
+    statement_.reset();
+    ReleaseDatabase();
+    throw;
+  }
+}
+
+void TQuireQuery::CloseCursor() {
+  statement_.reset();
+  ReleaseDatabase();
+}
+
+}  // namespace quire

@@ -1,0 +1,319 @@
+#include "access/Session.h"
+
+#include <algorithm>
+
+#include "access/Database.h"
+#include "access/PasswordDialog.h"
+#include "engine/BlankText.h"
+#include "engine/DatabaseError.h"
+#include "engine/Engine.h"
+#include "engine/FileSession.h"
+
+namespace quire {
+namespace {
+
+constexpr std::size_t kMaxPasswordLength = 255;
+
+}  // namespace
+
+// --- the list -------------------------------------------------------------
+
+TQuireSessionList& TQuireSessionList::Instance() {
+  static TQuireSessionList list;
+  return list;
+}
+
+TQuireSessionList::TQuireSessionList() {
+  default_.reset(new TQuireSession(*this, TQuireSession::TDefaultTag{}));
+  default_->sessionName_ = "Default";
+}
+
+TQuireSession* TQuireSessionList::FindSession(std::string_view name) const {
+  if (name.empty()) return default_.get();
+  for (TQuireSession* session : sessions_)
+    if (EqualsIgnoringAsciiCase(session->SessionName(), name)) return session;
+  return nullptr;
+}
+
+TQuireSession& TQuireSessionList::GetSession(std::string_view name) const {
+  TQuireSession* session = FindSession(name);
+  if (session == nullptr) RaiseDatabaseError("Session name %s is not valid.", name);
+  return *session;
+}
+
+void TQuireSessionList::Add(TQuireSession& session) {
+  sessions_.push_back(&session);
+}
+
+void TQuireSessionList::Remove(TQuireSession& session) {
+  sessions_.erase(std::remove(sessions_.begin(), sessions_.end(), &session), sessions_.end());
+}
+
+int TQuireSessionList::TakeNameNumber() {
+  const auto free = std::find(usedNumbers_.begin(), usedNumbers_.end(), false);
+  const auto number = static_cast<int>(free - usedNumbers_.begin());
+  if (free == usedNumbers_.end())
+    usedNumbers_.push_back(true);
+  else
+    *free = true;
+  return number;
+}
+
+void TQuireSessionList::FreeNameNumber(int number) {
+  if (number >= 0 && static_cast<std::size_t>(number) < usedNumbers_.size())
+    usedNumbers_[number] = false;
+}
+
+// --- sessions -------------------------------------------------------------
+
+TQuireSession::TQuireSession(TQuireSessionList& list, TDefaultTag) : list_(list), owner_(nullptr) {
+  list_.Add(*this);
+}
+
+TQuireSession::TQuireSession(std::string componentName, const void* owner)
+    : list_(TQuireSessionList::Instance()),
+      componentName_(std::move(componentName)),
+      owner_(owner) {
+  if (owner_ != nullptr)
+    for (const TQuireSession* other : list_.Sessions())
+      if (other->owner_ == owner_ && other->AutoSessionName())
+        RaiseDatabaseError("This auto-session already exists.");
+  list_.Add(*this);
+}
+
+TQuireSession::~TQuireSession() {
+  try {
+    Deactivate();
+  } catch (...) {
+    // Freeing goes on; the databases are left disconnected.
+  }
+  list_.FreeNameNumber(autoNumber_);
+  for (TQuireDatabase* database : databases_) database->session_ = nullptr;
+  createdDatabases_.clear();
+  list_.Remove(*this);
+}
+
+bool TQuireSession::IsDefault() const {
+  return this == &list_.DefaultSession();
+}
+
+void TQuireSession::SetActive(bool active) {
+  if (active == Active()) return;
+  if (active) {
+    Activate();
+  } else {
+    Deactivate();
+  }
+}
+
+void TQuireSession::Activate() {
+  const std::lock_guard lock(list_.Section());
+  if (OnStartup) OnStartup(*this);
+  if (sessionName_.empty()) RaiseDatabaseError("Session name is missing.");
+  if (!IsDefault()) list_.DefaultSession().SetActive(true);
+  if (IsDefault()) {
+    StartEngine();
+    engineSession_ = &quire::DefaultSession();
+  } else {
+    ownSession_ = std::make_unique<TFileSession>();
+    engineSession_ = ownSession_.get();
+  }
+  MakeSessionCurrent(*engineSession_);
+  if (!privateDir_.empty()) {
+    try {
+      engineSession_->SetPrivateDir(privateDir_);
+    } catch (...) {
+      Deactivate();
+      throw;
+    }
+  }
+}
+
+void TQuireSession::Deactivate() {
+  if (!Active()) return;
+  const std::lock_guard lock(list_.Section());
+  MakeSessionCurrent(*engineSession_);
+  // Last first: a database the session made goes, any other disconnects.
+  const std::vector<TQuireDatabase*> databases(databases_.rbegin(), databases_.rend());
+  for (TQuireDatabase* database : databases) {
+    const auto created =
+        std::find_if(createdDatabases_.begin(), createdDatabases_.end(),
+                     [database](const auto& owned) { return owned.get() == database; });
+    if (created != createdDatabases_.end()) {
+      createdDatabases_.erase(created);  // unregisters itself
+    } else {
+      database->SetConnected(false);
+    }
+  }
+  engineSession_ = nullptr;
+  if (ownSession_) {
+    ownSession_.reset();  // hands back to the default session
+    if (EngineStarted()) MakeSessionCurrent(quire::DefaultSession());
+  }
+}
+
+void TQuireSession::SetAutoSessionName(bool on) {
+  if (on == AutoSessionName()) return;
+  if (Active()) RaiseDatabaseError("Cannot perform this operation on an active session.");
+  const std::lock_guard lock(list_.Section());
+  if (!on) {
+    list_.FreeNameNumber(autoNumber_);
+    autoNumber_ = -1;
+    return;
+  }
+  for (const TQuireSession* other : list_.Sessions())
+    if (other != this && other->owner_ != nullptr && other->owner_ == owner_)
+      RaiseDatabaseError("The active auto-session can be the only active session.");
+  autoNumber_ = list_.TakeNameNumber();
+  Rename(componentName_ + "_" + std::to_string(autoNumber_ + 1));
+}
+
+void TQuireSession::SetComponentName(std::string_view name) {
+  componentName_ = name;
+  if (AutoSessionName()) Rename(componentName_ + "_" + std::to_string(autoNumber_ + 1));
+}
+
+void TQuireSession::Rename(const std::string& name) {
+  renaming_ = true;
+  try {
+    SetSessionName(name);
+  } catch (...) {
+    renaming_ = false;
+    throw;
+  }
+  renaming_ = false;
+  // Databases that belong to the session follow its name.
+  for (TQuireDatabase* database : databases_) database->sessionName_ = name;
+}
+
+void TQuireSession::SetSessionName(std::string_view name) {
+  if (AutoSessionName() && !renaming_)
+    RaiseDatabaseError("Cannot perform this operation on the active auto-session.");
+  if (Active()) RaiseDatabaseError("Cannot perform this operation on an active session.");
+  for (const TQuireSession* other : list_.Sessions())
+    if (other != this && EqualsIgnoringAsciiCase(other->SessionName(), name))
+      RaiseDatabaseError("Session name %s already exists.", name);
+  sessionName_ = name;
+}
+
+std::string TQuireSession::PrivateDir() const {
+  return UpperAscii(privateDir_);
+}
+
+void TQuireSession::SetPrivateDir(std::string_view directory) {
+  privateDir_ = directory;
+  if (!Active()) return;
+  const TEngineCall call(*this);
+  engineSession_->SetPrivateDir(privateDir_);
+}
+
+void TQuireSession::RegisterPassword(std::string_view password) {
+  const std::string_view cut = password.substr(0, kMaxPasswordLength);
+  if (cut.empty()) return;
+  const TEngineCall call(*this);
+  if (!engineSession_->TestPassword(cut)) engineSession_->AddPassword(cut);
+}
+
+void TQuireSession::UnregisterPassword(std::string_view password) {
+  const TEngineCall call(*this);
+  engineSession_->RemovePassword(password);
+}
+
+void TQuireSession::ClearPasswords() {
+  const TEngineCall call(*this);
+  engineSession_->RemoveAllPasswords();
+}
+
+bool TQuireSession::HasPassword(std::string_view password) {
+  const TEngineCall call(*this);
+  return engineSession_->TestPassword(password);
+}
+
+bool TQuireSession::PromptForPassword() {
+  if (OnPassword) {
+    bool again = false;
+    OnPassword(*this, again);
+    return again;
+  }
+  const TPasswordDialogHost& host = list_.PasswordDialogHost();
+  if (!host) return false;  // no window to ask in: the open fails with 10498
+  TQuirePasswordDialog dialog(*this);
+  return host(dialog);
+}
+
+void TQuireSession::BeginEngineCall() {
+  if (lockDepth_ > 0 && lockHolder_ == std::this_thread::get_id()) {
+    ++lockDepth_;
+    return;
+  }
+  list_.Section().lock();
+  lockHolder_ = std::this_thread::get_id();
+  lockDepth_ = 1;
+  try {
+    MakeCurrent();
+  } catch (...) {
+    EndEngineCall();
+    throw;
+  }
+}
+
+void TQuireSession::EndEngineCall() {
+  if (lockDepth_ == 0) return;
+  if (--lockDepth_ == 0) {
+    lockHolder_ = {};
+    list_.Section().unlock();
+  }
+}
+
+void TQuireSession::MakeCurrent() {
+  if (!Active()) {
+    Activate();
+  } else {
+    MakeSessionCurrent(*engineSession_);
+  }
+}
+
+void TQuireSession::RemoveDatabase(TQuireDatabase& database) {
+  databases_.erase(std::remove(databases_.begin(), databases_.end(), &database), databases_.end());
+}
+
+TQuireDatabase& TQuireSession::AcquireDatabase(std::string_view name, const void* owner) {
+  MakeCurrent();
+  TQuireDatabase* found = nullptr;
+  for (TQuireDatabase* database : databases_)
+    if (database->owner_ == owner && owner != nullptr && database->HandleShared() &&
+        EqualsIgnoringAsciiCase(database->DatabaseName(), name))
+      found = database;
+  if (found == nullptr)
+    for (TQuireDatabase* database : databases_)
+      if (EqualsIgnoringAsciiCase(database->DatabaseName(), name)) {
+        found = database;
+        break;
+      }
+  if (found == nullptr) {
+    auto created = std::unique_ptr<TQuireDatabase>(new TQuireDatabase(*this, name));
+    created->SetKeepConnection(keepConnections_);
+    found = created.get();
+    createdDatabases_.push_back(std::move(created));
+  }
+  found->SetConnected(true);
+  ++found->useCount_;
+  return *found;
+}
+
+void TQuireSession::ReleaseDatabase(TQuireDatabase& database) {
+  if (database.useCount_ > 0) --database.useCount_;
+  if (database.useCount_ > 0 || database.KeepConnection()) return;
+  if (database.Temporary()) {
+    const auto created =
+        std::find_if(createdDatabases_.begin(), createdDatabases_.end(),
+                     [&database](const auto& owned) { return owned.get() == &database; });
+    if (created != createdDatabases_.end() && !database.destroying_) {
+      createdDatabases_.erase(created);
+      return;
+    }
+  }
+  database.SetConnected(false);
+}
+
+}  // namespace quire
