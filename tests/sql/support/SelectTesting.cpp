@@ -73,6 +73,58 @@ void TSelectFolder::Insert(std::string_view name, const std::vector<std::vector<
   table.Close();
 }
 
+namespace {
+
+// A data-file table that counts what Next hands out.
+class TCountingTable : public TStatementTable {
+ public:
+  TCountingTable(std::unique_ptr<TStatementTable> table, std::shared_ptr<std::int64_t> reads)
+      : table_(std::move(table)), reads_(std::move(reads)) {}
+
+  const std::vector<TFieldDescriptor>& Fields() const override { return table_->Fields(); }
+  void LockAllRecords() override { table_->LockAllRecords(); }
+  void UnlockAllRecords() override { table_->UnlockAllRecords(); }
+  bool Restrict(const TQueryExprNode& condition, bool forStatement) override {
+    return table_->Restrict(condition, forStatement);
+  }
+  void ClearRestriction() override { table_->ClearRestriction(); }
+  void First() override { table_->First(); }
+  bool Next(std::span<std::uint8_t> record) override {
+    const bool read = table_->Next(record);
+    if (read) ++*reads_;
+    return read;
+  }
+  std::int32_t ViewCount() override { return table_->ViewCount(); }
+  std::size_t RecordSize() const override { return table_->RecordSize(); }
+  void DeleteCurrent() override { table_->DeleteCurrent(); }
+  bool ReadCurrent(std::span<std::uint8_t> record) override { return table_->ReadCurrent(record); }
+  void ModifyCurrent(std::span<std::uint8_t> record) override { table_->ModifyCurrent(record); }
+  std::vector<std::uint8_t> NewRecord() override { return table_->NewRecord(); }
+  void Append(std::span<std::uint8_t> record) override { table_->Append(record); }
+  bool SetValue(int fieldNo, std::span<std::uint8_t> record, const TValue& value) override {
+    return table_->SetValue(fieldNo, record, value);
+  }
+  TDataFile* DataFile() override { return table_->DataFile(); }
+
+ private:
+  std::unique_ptr<TStatementTable> table_;
+  std::shared_ptr<std::int64_t> reads_;
+};
+
+}  // namespace
+
+std::unique_ptr<TStatementTable> TCountingOpener::Open(const TSourceDataFile& table,
+                                                       bool writable) {
+  auto& reads = reads_[table.TableName()];
+  if (!reads) reads = std::make_shared<std::int64_t>(0);
+  return std::make_unique<TCountingTable>(opener_.Open(table, writable), reads);
+}
+
+std::int64_t TCountingOpener::Reads(const std::string& fileName) const {
+  const auto found = reads_.find(fileName);
+  return found == reads_.end() ? 0 : *found->second;
+}
+
 TSelectQuery::TSelectQuery(const TSelectFolder& folder, std::string_view text,
                            TSelectSettings settings)
     : live_(settings.LiveResult) {
@@ -112,6 +164,13 @@ TDataFile& TSelectQuery::Source(std::string_view correlation) {
   for (const auto& source : query_.Statement().SourceTables)
     if (EqualsIgnoringAsciiCase(source->CorrelationName(), correlation))
       return *tables_.Table(*source).DataFile();
+  throw std::runtime_error("no source table " + std::string(correlation));
+}
+
+std::int64_t TSelectQuery::Reads(std::string_view correlation) {
+  for (const auto& source : query_.Statement().SourceTables)
+    if (EqualsIgnoringAsciiCase(source->CorrelationName(), correlation))
+      return opener_.Reads(source->TableName());
   throw std::runtime_error("no source table " + std::string(correlation));
 }
 

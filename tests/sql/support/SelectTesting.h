@@ -5,6 +5,7 @@
 // result's rows as text ("a|b|NULL").
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -66,6 +67,19 @@ class TSelectFolder {
   std::string dir_;
 };
 
+// Opens data files as a query does and counts the records each table
+// hands out through Next.
+class TCountingOpener : public TStatementTableOpener {
+ public:
+  std::unique_ptr<TStatementTable> Open(const TSourceDataFile& table, bool writable) override;
+  // Records read through Next from the table opened as `fileName`.
+  std::int64_t Reads(const std::string& fileName) const;
+
+ private:
+  TDataFileTableOpener opener_{{}};
+  std::map<std::string, std::shared_ptr<std::int64_t>> reads_;
+};
+
 // One SELECT over the tables of a folder, prepared as it is made.
 class TSelectQuery {
  public:
@@ -80,10 +94,12 @@ class TSelectQuery {
   TDataFile& Result() { return *result_; }
   // The open source table named `correlation`.
   TDataFile& Source(std::string_view correlation);
+  // Records the statement read from it through the table's Next.
+  std::int64_t Reads(std::string_view correlation);
 
  private:
   TDataQuery query_;
-  TDataFileTableOpener opener_{{}};
+  TCountingOpener opener_;
   // A live result is the source table itself, which its user may change.
   bool live_ = false;
   TOpenTables tables_{opener_, [this] { return live_; }};
