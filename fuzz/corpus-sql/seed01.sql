@@ -1,0 +1,1 @@
+delete from Song where Code = 'A1';

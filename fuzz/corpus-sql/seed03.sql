@@ -1,0 +1,1 @@
+INSERT INTO Song (Code, Name, Price) VALUES ('x1', 'O''Neil', 12.5)

@@ -1,0 +1,1 @@
+UPDATE Song SET Plays = Plays + 1, Name = TRIM(BOTH ' ' FROM Name) WHERE Code LIKE 'a%' AND Active

@@ -1,0 +1,1 @@
+SELECT COUNT(*), SUM(Price * Plays), MAX(Stamp) FROM Song GROUP BY Code

@@ -1,0 +1,1 @@
+SUBSTRING(Name FROM 2 FOR 3) || 'x' IN ('a', '', "b")

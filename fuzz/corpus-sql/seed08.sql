@@ -1,0 +1,1 @@
+EXTRACT(YEAR FROM Sold) - Year - 2 <> NULL

@@ -1,0 +1,1 @@
+NOT Active = TRUE OR Count * 2 / Plays IS NOT NULL

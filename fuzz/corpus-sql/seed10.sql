@@ -1,0 +1,1 @@
+/* comment * inside */ SELECT [Code] FROM "Song" WHERE Price / Fine < -Rate

@@ -1,0 +1,1 @@
+DELETE FROM Song WHERE Start >= '10:30:00' AND Plays NOT IN (1, -2, +3)

@@ -1,0 +1,1 @@
+SELECT Name FROM Song RIGHT JOIN List ON Song.Code = List.Code WHERE Paid + Price * 2 >= 10 AND Name NOT LIKE '%x_'
