@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang and runs each for N seconds (default 30):
 # the table-open target on seeds made with `quire create`, the blob-file target
-# from an empty corpus.
+# from an empty corpus, the SQL target on the statements in fuzz/corpus-sql.
 # Usage: scripts/fuzz.sh [SECONDS]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -11,7 +11,7 @@ locked="$root/scripts/locked.sh"
 CC=clang CXX=clang++ "$locked" cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DLYRABOOK_BUILD_FUZZ=ON -DLYRABOOK_BUILD_APP=OFF -DLYRABOOK_BUILD_TESTS=OFF \
   ${LYRABOOK_WERROR:+-DLYRABOOK_WERROR=$LYRABOOK_WERROR} >/dev/null
-"$locked" cmake --build "$build" --target table_open_fuzzer blob_open_fuzzer quire_cli
+"$locked" cmake --build "$build" --target table_open_fuzzer blob_open_fuzzer sql_statement_fuzzer quire_cli
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -65,3 +65,7 @@ blob_seed blobsecret 01 '{"blobBlockSize": 64, "encrypted": true, "password": "s
   "fields": [{"name": "ID", "type": "autoinc"}, {"name": "Lyric", "type": "blob", "subtype": "memo"}],
   "primary": {"fields": ["ID"]}}'
 "$build/bin/blob_open_fuzzer" -max_total_time="$seconds" -max_len=65536 "$work/blob-corpus"
+# SQL text: copied, so that what the fuzzer adds stays out of the tree.
+mkdir -p "$work/sql-corpus"
+cp "$root"/fuzz/corpus-sql/* "$work/sql-corpus"/
+"$build/bin/sql_statement_fuzzer" -max_total_time="$seconds" -max_len=4096 "$work/sql-corpus"
