@@ -7,13 +7,16 @@
 
 #include "app/ExceptionText.h"
 #include "app/WindowFont.h"
+#include "app/WindowHosts.h"
+#include "app/catalogue/ConversionBatch.h"
+#include "app/catalogue/SongImport.h"
+#include "app/catalogue/SongRemoval.h"
 
 namespace lyrabook {
 
 namespace {
 
 const char kCaption[] = "เพิ่มรายชื่อเพลง";
-const char kCompletionMessage[] = "เสร็จสิ้นการทำงาน";
 
 QPushButton* MakeButton(QWidget* window, const char* caption, int left, int top, int width,
                         int height) {
@@ -90,7 +93,7 @@ bool TForm1::IsBusy() const {
 }
 
 std::array<std::string, 4> TForm1::TablePasswords() const {
-  return {Password1, Password2, Password3, Password4};
+  return catalogue_.TablePasswords();
 }
 
 void TForm1::showEvent(QShowEvent* event) {
@@ -124,12 +127,9 @@ void TForm1::FormShow() {
 }
 
 void TForm1::AssignTablePasswords() {
-  Password1 = "q4]h7>nZp2;c6";
-  Password2 = "w3k[?mabz8;5t1y";
-  Password3 = "Rj];f2Lm47V?";
-  // Setting the catalogue database connected belongs here, after the slots
-  // are filled; it is connected from the window's creation on, so it changes
-  // nothing and registers no password. It joins with the catalogue components.
+  // dbSong is connected from the window's creation on, so setting it
+  // connected here changes nothing and registers no password.
+  catalogue_.AssignTablePasswords();
 }
 
 void TForm1::Button4Click() {
@@ -187,15 +187,34 @@ void TForm1::SetOperationButtonsEnabled(bool enabled) {
 }
 
 void TForm1::ImportSongFiles() {
-  if (operations_.ImportSongFiles) operations_.ImportSongFiles();
+  if (operations_.ImportSongFiles) {
+    operations_.ImportSongFiles();
+    return;
+  }
+  TWindowFileList files(dispatcher_, *FileListBox1);
+  TWindowStatusLine status(dispatcher_, *Label1);
+  lyrabook::ImportSongFiles(catalogue_, CatalogueFolder(programFolder_), files, status);
 }
 
 void TForm1::RemoveSelectedSong() {
-  if (operations_.RemoveSelectedSong) operations_.RemoveSelectedSong();
+  if (operations_.RemoveSelectedSong) {
+    operations_.RemoveSelectedSong();
+    return;
+  }
+  TWindowFileList files(dispatcher_, *FileListBox1);
+  TWindowMessages messages(dispatcher_, messages_);
+  lyrabook::RemoveSelectedSong(catalogue_, CatalogueFolder(programFolder_), files, messages);
 }
 
 void TForm1::WriteConversionBatch() {
-  if (operations_.WriteConversionBatch) operations_.WriteConversionBatch();
+  if (operations_.WriteConversionBatch) {
+    operations_.WriteConversionBatch();
+    return;
+  }
+  TWindowFolders folders(*DirectoryListBox1, *FileListBox1);
+  TWindowMessages messages(dispatcher_, messages_);
+  TShellBatchLauncher launcher;
+  lyrabook::WriteConversionBatch(folders, launcher, messages);
 }
 
 void TForm1::ReportErrors(const std::function<void()>& handler) {

@@ -21,6 +21,7 @@
 #include "app/FileListBox.h"
 #include "app/MessagePresenter.h"
 #include "app/QtDispatcher.h"
+#include "app/catalogue/SongCatalogue.h"
 #include "runner/TaskThread.h"
 
 namespace lyrabook {
@@ -101,10 +102,9 @@ class TForm1 : public QWidget {
   const TOperations operations_;
   bool shownBefore_ = false;
 
-  std::string Password1;
-  std::string Password2;
-  std::string Password3;
-  std::string Password4;
+  // dbSong, tbSong, tbList, Query1 and the password slots Password1 to
+  // Password4; made with the window, as its stored definition would.
+  TSongCatalogue catalogue_;
 
   // Declared before the task threads, so that it outlives their workers.
   TQtDispatcher dispatcher_;
