@@ -113,6 +113,9 @@ class TSelectExecution::TImpl {
     std::optional<TSourceLocks> locks;
     if (statement_.WithLocks) locks.emplace(plan_);
     result_->EmptyTable();
+    // What other programs wrote since the last run belongs in this one.
+    for (const TPlannedTable& table : plan_.Tables)
+      if (TDataFile* source = table.Table->DataFile()) source->CheckForChanges();
     if (sourceOrder_) plan_.Tables[0].Table->DataFile()->SelectIndex(*sourceOrder_);
 
     TResultRows rows(*result_, columns_, layout_, plan_);
@@ -136,6 +139,7 @@ class TSelectExecution::TImpl {
   // through in the order asked for. The filter is installed whatever the
   // indexes answer: a live view must never show a record that fails.
   TDataFile& RunLive() {
+    live_->CheckForChanges();
     liveFilter_.reset();
     live_->RemoveAllFilters();
     live_->SelectIndex(sourceOrder_ ? *sourceOrder_ : kPhysicalOrder);

@@ -32,7 +32,8 @@ class TSelectExecution {
  public:
   // Binds `statement` (a parsed SELECT whose source tables `tables` opens)
   // and creates the result table. Raises 11949 with the messages of SELECT
-  // preparation.
+  // preparation. The execution keeps both references and must be destroyed
+  // before them: a live result leaves its filter on a source table.
   TSelectExecution(TStatement& statement, TOpenTables& tables, const TSelectSettings& settings);
   ~TSelectExecution();
 
