@@ -17,6 +17,7 @@ class TEvaluator {
 
  private:
   TValue Binary(const TQueryExprNode& node);
+  TValue Compare(const TQueryExprNode& node);
   TValue Predicate(const TQueryExprNode& node);
   TValue Function(const TQueryExprNode& node);
   bool Equal(const TValue& a, const TValue& b) const;
@@ -66,8 +67,9 @@ TValue TEvaluator::Value(const TQueryExprNode& node) {
       }
     }
     case nkBinary:
-    case nkCompare:
       return Binary(node);
+    case nkCompare:
+      return Compare(node);
     case nkPredicate:
       return Predicate(node);
     case nkFunction:
@@ -102,6 +104,26 @@ TValue TEvaluator::Binary(const TQueryExprNode& node) {
       return ApplyArithmetic(node.OpCode, type, left, right);
     }
   }
+}
+
+// A dataset filter compare: the texts match over their first PartialLength
+// characters (all when 0), with A-Z and a-z alike when CaseInsensitive; a
+// NULL field matches nothing, as an index holds no key for it.
+TValue TEvaluator::Compare(const TQueryExprNode& node) {
+  TValue constant = Value(*node.Right);
+  TValue field = Value(*node.Left);
+  bool match = false;
+  if (!field.Null && !constant.Null) {
+    for (TValue* text : {&field, &constant}) {
+      if (node.PartialLength != 0 && text->Text.size() > node.PartialLength)
+        text->Text.resize(node.PartialLength);
+      if (node.CaseInsensitive)
+        for (char& c : text->Text)
+          if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    }
+    match = CompareValues(field, constant, context_.Collation) == 0;
+  }
+  return TValue::Boolean(node.OpCode == op::Equal ? match : !match);
 }
 
 TValue TEvaluator::Predicate(const TQueryExprNode& node) {

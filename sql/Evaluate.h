@@ -9,6 +9,9 @@
 //        a scan must not find them either)
 //   arithmetic and functions over a NULL operand: NULL
 //   LIKE with a NULL side: false; NOT LIKE: true
+// Dataset filter compares (nkCompare) match strings over their first
+// PartialLength characters (all when 0), folding A-Z and a-z together when
+// CaseInsensitive; a NULL side never matches, so = is false and <> true.
 // Integer kinds compute in 32 bits and wrap; BCD in 1/10000 units rounded
 // to the result's decimals; dates move by days, times by milliseconds,
 // timestamps by days; division by zero gives NULL.

@@ -8,6 +8,7 @@
 #include "index/ComparisonBounds.h"
 #include "index/IndexFile.h"
 #include "sql/Evaluate.h"
+#include "sql/FilterBufferReader.h"
 #include "sql/RecordColumnReader.h"
 
 namespace quire {
@@ -21,17 +22,36 @@ constexpr double kSelectivityLimit = 0.9;
 // can answer it.
 struct TColumnTest {
   const TQueryExprNode* column = nullptr;
+  // UPPER(column): only upper-case constants can match.
   bool upper = false;
+  // The compare folds case, so only a case-insensitive index serves it.
+  bool caseInsensitive = false;
+  // Value bytes an equal compare looks at; 0 for all.
+  std::size_t prefix = 0;
 };
 
 // The column an operand names: a bound column, or UPPER over one.
 std::optional<TColumnTest> ColumnOf(const TQueryExprNode* node) {
   if (node == nullptr) return std::nullopt;
-  if (node->IsColumn() && node->FieldNo > 0) return TColumnTest{node, false};
+  if (node->IsColumn() && node->FieldNo > 0) return TColumnTest{node};
   if (node->Kind == nkFunction && node->OpCode == op::Upper && node->Left &&
       node->Left->IsColumn() && node->Left->FieldNo > 0)
-    return TColumnTest{node->Left.get(), true};
+    return TColumnTest{node->Left.get(), true, true};
   return std::nullopt;
+}
+
+// The column a dataset filter compare tests, with its case rule and length.
+std::optional<TColumnTest> CompareColumnOf(const TQueryExprNode& compare) {
+  auto test = ColumnOf(compare.Left.get());
+  if (!test || test->upper) return std::nullopt;
+  test->caseInsensitive = compare.CaseInsensitive;
+  test->prefix = compare.PartialLength;
+  return test;
+}
+
+// The column test of an index-graded leaf node.
+TColumnTest LeafColumnOf(const TQueryExprNode& node) {
+  return node.Kind == nkCompare ? *CompareColumnOf(node) : *ColumnOf(node.Left.get());
 }
 
 std::optional<TKeyComparison> KeyComparisonOf(std::uint8_t code) {
@@ -101,7 +121,8 @@ class TIndexAccess {
     for (std::size_t slot = 0; slot <= file.SecondaryIndexCount(); ++slot) {
       const TIndexDescriptor d = file.Descriptor(static_cast<std::uint8_t>(slot));
       if (d.FieldCount == 0 || d.FieldNumbers[0] != test.column->FieldNo) continue;
-      if (field.FieldType == ftype::String && (d.CaseInsensitive != 0) != test.upper) continue;
+      if (field.FieldType == ftype::String && (d.CaseInsensitive != 0) != test.caseInsensitive)
+        continue;
       return static_cast<std::uint8_t>(slot);
     }
     return std::nullopt;
@@ -123,21 +144,27 @@ class TIndexAccess {
     if (CompareValues(stored, value) != 0) return std::nullopt;
     // A blank string is stored as NULL; as a value it never matches.
     if (field.FieldType == ftype::String && stored.Text.empty()) return std::nullopt;
+    // Keys are built from the value as a record stores it, without its
+    // trailing blanks, while the test compares the text as it stands.
+    if (field.FieldType == ftype::String && stored.Text.back() == ' ') return std::nullopt;
     return bytes;
   }
 
   // Keys of `slot` that compare with `bytes` as `kind` says.
-  std::int32_t Count(std::uint8_t slot, TKeyComparison kind,
-                     const std::vector<std::uint8_t>& bytes) {
+  std::int32_t Count(std::uint8_t slot, TKeyComparison kind, const std::vector<std::uint8_t>& bytes,
+                     std::size_t prefix = 0) {
     const TIndexScope scope(table_, slot);
-    return table_.CountKeysForComparison(kind, bytes.empty() ? nullptr : bytes.data(),
-                                         bytes.size());
+    return table_.CountKeysForComparison(kind, bytes.empty() ? nullptr : bytes.data(), bytes.size(),
+                                         prefix);
   }
 
   // The records with such keys; more than half of the keys are marked
-  // through the complement (fewer records to touch).
-  TRecordBitmap Mark(std::uint8_t slot, TKeyComparison kind,
-                     const std::vector<std::uint8_t>& bytes) {
+  // through the complement (fewer records to touch). A compare over the
+  // first `prefix` bytes has no complement in the comparison kinds (the
+  // keys before and after a prefix are not those before and after the
+  // whole constant), so it is marked directly.
+  TRecordBitmap Mark(std::uint8_t slot, TKeyComparison kind, const std::vector<std::uint8_t>& bytes,
+                     std::size_t prefix = 0) {
     const TIndexScope scope(table_, slot);
     const void* value = bytes.empty() ? nullptr : bytes.data();
     TRecordBitmap marked;
@@ -147,6 +174,10 @@ class TIndexAccess {
         kind != TKeyComparison::IsNotNull)
       return marked;
     if (bytes.empty() && kind == TKeyComparison::Equal) kind = TKeyComparison::IsNull;
+    if (prefix != 0) {
+      table_.MarkKeysForComparison(kind, value, bytes.size(), prefix, marked);
+      return marked;
+    }
     const std::int32_t count = table_.CountKeysForComparison(kind, value, bytes.size());
     if (2 * std::int64_t{count} <= std::int64_t{table_.IndexFile().RecordCount()}) {
       table_.MarkKeysForComparison(kind, value, bytes.size(), 0, marked);
@@ -207,6 +238,11 @@ class TFilter::TAnalysis {
         return Leaf(node, *node.Left, {}, insideCompound);
       return Grade(*node.Left, true);
     }
+    if (node.Kind == nkCompare) {
+      const auto column = CompareColumnOf(node);
+      if (!column) return 2;
+      return Leaf(node, *column, {node.Right.get()}, insideCompound);
+    }
     if (node.Kind == nkBinary && IsComparisonOp(node.OpCode)) {
       // The column belongs on the left: 5 < a is a > 5.
       if (!ColumnOf(node.Left.get()) && ColumnOf(node.Right.get()) && node.Left->IsConstant()) {
@@ -230,19 +266,27 @@ class TFilter::TAnalysis {
                     const std::vector<const TQueryExprNode*>& constants, bool insideCompound) {
     const auto column = ColumnOf(&operand);
     if (!column) return 2;
-    const auto slot = index_.IndexFor(*column);
+    return Leaf(node, *column, constants, insideCompound);
+  }
+
+  std::uint8_t Leaf(const TQueryExprNode& node, const TColumnTest& column,
+                    const std::vector<const TQueryExprNode*>& constants, bool insideCompound) {
+    const auto slot = index_.IndexFor(column);
     if (!slot) return 2;
     std::vector<std::vector<std::uint8_t>> values;
     for (const TQueryExprNode* constant : constants) {
-      auto bytes = index_.ExactBytes(*column, constant);
+      auto bytes = index_.ExactBytes(column, constant);
       if (!bytes) return 2;
       values.push_back(std::move(*bytes));
     }
     if (!forStatement_ || !insideCompound) return 0;
-    return EstimatedKeys(node, *slot, values) > kSelectivityLimit * index_.RecordCount() ? 2 : 0;
+    return EstimatedKeys(node, column, *slot, values) > kSelectivityLimit * index_.RecordCount()
+               ? 2
+               : 0;
   }
 
-  std::int64_t EstimatedKeys(const TQueryExprNode& node, std::uint8_t slot,
+  std::int64_t EstimatedKeys(const TQueryExprNode& node, const TColumnTest& column,
+                             std::uint8_t slot,
                              const std::vector<std::vector<std::uint8_t>>& values) {
     switch (node.OpCode) {
       case op::IsNull:
@@ -263,8 +307,9 @@ class TFilter::TAnalysis {
       }
       default: {
         const std::int64_t keys =
-            values[0].empty() ? index_.Count(slot, TKeyComparison::IsNull, {})
-                              : index_.Count(slot, *KeyComparisonOf(node.OpCode), values[0]);
+            values[0].empty()
+                ? index_.Count(slot, TKeyComparison::IsNull, {})
+                : index_.Count(slot, *KeyComparisonOf(node.OpCode), values[0], column.prefix);
         return node.OpCode == op::NotEqual ? index_.RecordCount() - keys : keys;
       }
     }
@@ -335,11 +380,11 @@ class TFilter::TBitmapBuild {
     ++filter_.statistics_.RangesMarked;
     const std::vector<std::uint8_t> bytes =
         constant != nullptr ? *index_.ExactBytes(column, constant) : std::vector<std::uint8_t>{};
-    return index_.Mark(*index_.IndexFor(column), kind, bytes);
+    return index_.Mark(*index_.IndexFor(column), kind, bytes, column.prefix);
   }
 
   TRecordBitmap MarkLeaf(const TQueryExprNode& node) {
-    const TColumnTest column = *ColumnOf(node.Left.get());
+    const TColumnTest column = LeafColumnOf(node);
     TRecordBitmap marked;
     bool invert = false;
     switch (node.OpCode) {
@@ -379,6 +424,10 @@ TFilter::TFilter(TDataFile& table, TExprTree tree) : table_(table) {
   ReplaceTree(std::move(tree));
 }
 
+TFilter::TFilter(TDataFile& table, std::span<const std::uint8_t> buffer) : table_(table) {
+  ReplaceTree(buffer);
+}
+
 TFilter::~TFilter() {
   if (handle_ == 0) return;
   try {
@@ -391,6 +440,10 @@ TFilter::~TFilter() {
 void TFilter::ReplaceTree(TExprTree tree) {
   tree_ = std::move(tree);
   Analyse(false);
+}
+
+void TFilter::ReplaceTree(std::span<const std::uint8_t> buffer) {
+  ReplaceTree(DecodeFilterBuffer(buffer, table_.LogicalFields(), table_.FileName()));
 }
 
 std::uint8_t TFilter::Analyse(bool forStatement) {

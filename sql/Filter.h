@@ -2,15 +2,22 @@
 // TFilter: a condition on one table, answered from the table's indexes
 // where it can be and by testing records where it cannot.
 //
+// A dataset hands its filter over as a binary filter buffer, which the
+// filter decodes over the table's logical fields (FilterBufferReader.h).
+// The compare nodes such a buffer makes (nkCompare: a string field against
+// a text over its first PartialLength characters, or all when 0, folding
+// case when CaseInsensitive) are answered from an index that folds case as
+// the compare does, with the partial length as the key length.
+//
 // Index analysis grades every node of the tree: 0 when indexes answer it
 // wholly, 1 in part, 2 not at all. A comparison of a column with a constant
 // is answerable when an index (primary first, then the secondaries in
 // order) starts with the column and folds case as the compare does
 // (UPPER(column) needs a case-insensitive one), and the constant is exactly
-// a value of the column (a constant the field would cut or round is left to
-// the test, which sees it as it is). AND is answered in part when one side
-// is, and puts the better side first so that the worse side only tests the
-// records the better one let through; OR only when both sides are.
+// a value of the column (a constant the field would cut, round or strip of
+// trailing blanks is left to the test, which sees it as it is). AND is answered in part when one
+// side is, and puts the better side first so that the worse side only tests the records the better
+// one let through; OR only when both sides are.
 //
 // The bitmap has one bit per record slot. Index ranges mark their records
 // without reading them; a range over more than half of the keys is marked
@@ -35,6 +42,9 @@ class TFilter {
   // A condition whose column nodes are bound to the table's logical field
   // numbers, graded without the statement limit (see Analyse).
   TFilter(TDataFile& table, TExprTree tree);
+  // A condition from a filter buffer, decoded over the table's logical
+  // fields; raises 10051 for a buffer that does not decode.
+  TFilter(TDataFile& table, std::span<const std::uint8_t> buffer);
   // Removes the filter from the table when it is installed there.
   ~TFilter();
 
@@ -43,6 +53,7 @@ class TFilter {
 
   // Replaces the condition and grades it again.
   void ReplaceTree(TExprTree tree);
+  void ReplaceTree(std::span<const std::uint8_t> buffer);
   const TQueryExprNode* Tree() const { return tree_.get(); }
 
   // Grades the tree and returns the root's grade. For a statement, an
