@@ -72,7 +72,7 @@ bool AllPlain(const TResultColumns& columns) {
 class TSelectExecution::TImpl {
  public:
   TImpl(TStatement& statement, TOpenTables& tables, const TSelectSettings& settings)
-      : statement_(statement) {
+      : statement_(statement), tables_(tables) {
     const bool distinct = statement.Distinct && !statement.HasGroupBy;
     for (const auto& source : statement.SourceTables) tables.Table(*source);
     columns_ = BuildResultColumns(statement, tables);
@@ -109,6 +109,9 @@ class TSelectExecution::TImpl {
   }
 
   TDataFile& Run(const TProgressCallback& progress) {
+    // Parameters get their values between preparing and running: the
+    // conditions are taken apart again over what they hold now.
+    plan_ = PlanJoins(statement_, tables_);
     if (live_ != nullptr) return RunLive();
     std::optional<TSourceLocks> locks;
     if (statement_.WithLocks) locks.emplace(plan_);
@@ -175,6 +178,7 @@ class TSelectExecution::TImpl {
   }
 
   TStatement& statement_;
+  TOpenTables& tables_;
   TResultColumns columns_;
   TJoinPlan plan_;
   TResultLayout layout_;

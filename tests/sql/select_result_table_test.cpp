@@ -111,6 +111,18 @@ TEST_F(SelectResultTable, EveryRunRefillsTheResultAndReportsProgressPerRecord) {
   EXPECT_EQ(calls, expected);
 }
 
+TEST_F(SelectResultTable, ParametersTakeTheValuesTheyHoldWhenTheStatementRuns) {
+  TSelectQuery query(folder_, "SELECT s FROM t WHERE n = ? OR n = ?");
+  ASSERT_EQ(query.Statement().Parameters.size(), 2u);
+  for (const auto& [first, second, rows] :
+       {std::tuple{1, 3, Rows{"a", "c"}}, std::tuple{2, 9, Rows{"b"}}}) {
+    query.Statement().Parameters[0]->Value = I(first);
+    query.Statement().Parameters[1]->Value = I(second);
+    query.Run();
+    EXPECT_EQ(query.Rows(), rows);
+  }
+}
+
 TEST_F(SelectResultTable, AnAbortStopsAfterTheCurrentRecord) {
   folder_.Create("u", {{"k", ftype::Integer}});
   folder_.Insert("u", {{I(7)}, {I(8)}});

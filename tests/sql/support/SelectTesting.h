@@ -91,6 +91,7 @@ class TSelectQuery {
   std::vector<std::string> Rows();
   std::vector<std::string> ColumnNames();
   TSelectExecution& Execution() { return *select_; }
+  TStatement& Statement() { return query_.Statement(); }
   TDataFile& Result() { return *result_; }
   // The open source table named `correlation`.
   TDataFile& Source(std::string_view correlation);
