@@ -25,7 +25,8 @@ trap 'rm -rf "$work"' EXIT
 fail() { echo "package.sh: $deb: $*" >&2; exit 1; }
 
 dpkg-deb -c "$deb" | awk '{print $6}' >"$work/files"
-for path in ./usr/bin/lyrabook ./usr/bin/quire ./usr/share/applications/lyrabook.desktop \
+for path in ./usr/bin/lyrabook ./usr/bin/lyrabook-cli ./usr/bin/quire \
+  ./usr/share/applications/lyrabook.desktop ./usr/share/lyrabook/Data/ \
   ./usr/share/icons/hicolor/scalable/apps/lyrabook.svg \
   ./usr/share/icons/hicolor/48x48/apps/lyrabook.png \
   ./usr/share/icons/hicolor/256x256/apps/lyrabook.png; do
@@ -45,15 +46,14 @@ done
 # A package made from a sanitizer build would need the sanitizer runtime.
 [[ $depends != *libasan* && $depends != *libubsan* ]] || fail "made from a sanitizer build"
 
-# The program from the unpacked package finds its demo folder under
-# <prefix>/share and copies it into a fresh data folder of the user's. It
-# runs until it is ended, so ending it after a few seconds is success.
+# The program from the unpacked package finds its demo folders (usersong and
+# the empty catalogue) under <prefix>/share and copies them into a fresh data
+# folder of the user's. It runs until it is ended, so ending it after a few
+# seconds is success.
 status=0
 XDG_DATA_HOME="$work/data" QT_QPA_PLATFORM=offscreen timeout 5 "$work/root/usr/bin/lyrabook" \
   >"$work/log" 2>&1 || status=$?
 [ $status -eq 124 ] || { cat "$work/log" >&2; fail "lyrabook ended by itself with status $status"; }
-for song in "$root"/demo/usersong/*; do
-  cmp -s "$song" "$work/data/lyrabook/usersong/$(basename "$song")" ||
-    fail "lyrabook did not copy $(basename "$song") into its data folder"
-done
+diff -r "$work/root/usr/share/lyrabook" "$work/data/lyrabook" >&2 ||
+  fail "lyrabook did not copy its demo folders into its data folder"
 echo "$deb"
