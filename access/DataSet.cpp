@@ -124,7 +124,10 @@ void TQuireDataSet::Next() {
   CheckRead(code);
   bof_ = false;
   if (code != 0) {
-    eof_ = true;  // the last record stays in the buffer
+    // The last record stays current: the engine steps back onto it, so that
+    // edit and delete work on the record the buffer shows.
+    eof_ = true;
+    CheckRead(table_->GetPriorRecord(next));
     return;
   }
   buffer_ = std::move(next);
@@ -141,7 +144,8 @@ void TQuireDataSet::Prior() {
   CheckRead(code);
   eof_ = false;
   if (code != 0) {
-    bof_ = true;
+    bof_ = true;  // the first record stays current, as Next keeps the last
+    CheckRead(table_->GetNextRecord(prior));
     return;
   }
   buffer_ = std::move(prior);
@@ -242,13 +246,20 @@ void TQuireDataSet::Delete() {
   Run(BeforeDelete);
   if (state_ == TDataSetState::Edit) Cancel();
   table_->DeleteRecord(/*reposition=*/true);
+  // The next record becomes current; after the last one, the new last.
   std::vector<std::uint8_t> next(buffer_.size());
-  const TErrorCode code = table_->GetNextRecord(next);
+  TErrorCode code = table_->GetNextRecord(next);
   CheckRead(code);
+  if (code != 0) {
+    code = table_->GetPriorRecord(next);
+    CheckRead(code);
+  }
   if (code == 0) {
     buffer_ = std::move(next);
+    eof_ = bof_ = false;
   } else {
-    eof_ = true;
+    table_->InitRecord(buffer_);  // the table is empty: nothing is current
+    eof_ = bof_ = true;
   }
   Notify(TDataEvent::DataSetChange);
   Run(AfterDelete);

@@ -61,15 +61,21 @@ void TQuireDatabase::SetConnected(bool connected) {
 void TQuireDatabase::SetDatabaseName(std::string_view name) {
   CheckDisconnected();
   if (!temporary_ && NamesFolder(name)) RaiseDatabaseError("Database name %s is not valid.", name);
+  std::vector<TQuireDatabase*> givingWay;
   if (session_ != nullptr) {
     for (TQuireDatabase* other : session_->Databases()) {
       if (other == this || !EqualsIgnoringAsciiCase(other->DatabaseName(), name)) continue;
       if (other->HandleShared() && handleShared_) continue;
-      // An unused database the session made gives way.
-      if (other->Temporary() && other->useCount_ == 0 && !other->Connected()) continue;
+      // An unused database the session made gives way: it is freed below,
+      // once every other check has passed.
+      if (other->Temporary() && other->useCount_ == 0) {
+        givingWay.push_back(other);
+        continue;
+      }
       RaiseDatabaseError("Database name %s already exists.", name);
     }
   }
+  for (TQuireDatabase* other : givingWay) session_->FreeCreatedDatabase(*other);
   databaseName_ = name;
 }
 

@@ -135,16 +135,8 @@ void TQuireSession::Deactivate() {
   MakeSessionCurrent(*engineSession_);
   // Last first: a database the session made goes, any other disconnects.
   const std::vector<TQuireDatabase*> databases(databases_.rbegin(), databases_.rend());
-  for (TQuireDatabase* database : databases) {
-    const auto created =
-        std::find_if(createdDatabases_.begin(), createdDatabases_.end(),
-                     [database](const auto& owned) { return owned.get() == database; });
-    if (created != createdDatabases_.end()) {
-      createdDatabases_.erase(created);  // unregisters itself
-    } else {
-      database->SetConnected(false);
-    }
-  }
+  for (TQuireDatabase* database : databases)
+    if (!FreeCreatedDatabase(*database)) database->SetConnected(false);
   engineSession_ = nullptr;
   if (ownSession_) {
     ownSession_.reset();  // hands back to the default session
@@ -273,6 +265,18 @@ void TQuireSession::MakeCurrent() {
   }
 }
 
+bool TQuireSession::FreeCreatedDatabase(TQuireDatabase& database) {
+  const auto created =
+      std::find_if(createdDatabases_.begin(), createdDatabases_.end(),
+                   [&database](const auto& owned) { return owned.get() == &database; });
+  if (created == createdDatabases_.end()) return false;
+  // Out of the list before it goes: its destructor closes datasets, which
+  // give their use back to this session.
+  const std::unique_ptr<TQuireDatabase> freed = std::move(*created);
+  createdDatabases_.erase(created);
+  return true;
+}
+
 void TQuireSession::RemoveDatabase(TQuireDatabase& database) {
   databases_.erase(std::remove(databases_.begin(), databases_.end(), &database), databases_.end());
 }
@@ -304,15 +308,7 @@ TQuireDatabase& TQuireSession::AcquireDatabase(std::string_view name, const void
 void TQuireSession::ReleaseDatabase(TQuireDatabase& database) {
   if (database.useCount_ > 0) --database.useCount_;
   if (database.useCount_ > 0 || database.KeepConnection()) return;
-  if (database.Temporary()) {
-    const auto created =
-        std::find_if(createdDatabases_.begin(), createdDatabases_.end(),
-                     [&database](const auto& owned) { return owned.get() == &database; });
-    if (created != createdDatabases_.end() && !database.destroying_) {
-      createdDatabases_.erase(created);
-      return;
-    }
-  }
+  if (!database.destroying_ && FreeCreatedDatabase(database)) return;
   database.SetConnected(false);
 }
 

@@ -127,6 +127,8 @@ class TQuireSession {
   friend class TQuireDatabase;
   void AddDatabase(TQuireDatabase& database) { databases_.push_back(&database); }
   void RemoveDatabase(TQuireDatabase& database);
+  // Frees `database` when the session made it; false when it did not.
+  bool FreeCreatedDatabase(TQuireDatabase& database);
   friend class TQuireSessionList;
   struct TDefaultTag {};
   TQuireSession(TQuireSessionList& list, TDefaultTag);
