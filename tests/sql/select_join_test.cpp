@@ -94,6 +94,12 @@ TEST_P(SelectJoin, CrossProductsAndChainsOfJoins) {
   EXPECT_EQ(Sorted("SELECT a.x, c.y FROM a, c WHERE a.x >= 2 AND c.y = 8"), (Rows{"2|8", "3|8"}));
 }
 
+TEST_P(SelectJoin, ATableJoinedToItselfUnderTwoNames) {
+  EXPECT_EQ(Sorted("SELECT p.x, q.x FROM b p JOIN b q ON p.x = q.x AND p.y < q.y"), (Rows{"1|1"}));
+  EXPECT_EQ(Sorted("SELECT p.y, q.y FROM a p LEFT JOIN a q ON q.x = p.x + 1"),
+            (Rows{"10|20", "20|30", "30|NULL"}));
+}
+
 TEST_P(SelectJoin, JoinMessages) {
   const auto message = [&](std::string_view text) {
     return SqlMessageOf([&] { TSelectQuery query(folder_, text); });
