@@ -825,36 +825,36 @@ struct TTerm {
 };
 
 // One column of each name; the first letter tells the type.
-struct TColumnSpec {
+struct TRecordColumn {
   const char* Name;
   std::uint8_t Type;
   std::uint16_t Size;
   std::uint8_t SubType;
   std::uint8_t Decimals;
 };
-const std::vector<TColumnSpec>& Specs() {
-  static const std::vector<TColumnSpec> specs = {{"S1", String, 31, 0, 0},
-                                                 {"S2", String, 31, 0, 0},
-                                                 {"D1", Date, 4, 0, 0},
-                                                 {"D2", Date, 4, 0, 0},
-                                                 {"T1", Time, 4, 0, 0},
-                                                 {"T2", Time, 4, 0, 0},
-                                                 {"P1", TimeStamp, 8, 0, 0},
-                                                 {"P2", TimeStamp, 8, 0, 0},
-                                                 {"B1", ftype::Boolean, 2, 0, 0},
-                                                 {"B2", ftype::Boolean, 2, 0, 0},
-                                                 {"H1", SmallInt, 2, 0, 0},
-                                                 {"H2", SmallInt, 2, 0, 0},
-                                                 {"I1", Integer, 4, 0, 0},
-                                                 {"I2", Integer, 4, 0, 0},
-                                                 {"F1", Float, 8, 0, 0},
-                                                 {"F2", Float, 8, 0, 0},
-                                                 {"M1", Float, 8, fsubtype::Money, 0},
-                                                 {"C1", Bcd, 8, 0, 2},
-                                                 {"C2", Bcd, 8, 0, 4},
-                                                 {"W1", Word, 2, 0, 0},
-                                                 {"W2", Word, 2, 0, 0}};
-  return specs;
+const std::vector<TRecordColumn>& RecordColumns() {
+  static const std::vector<TRecordColumn> columns = {{"S1", String, 31, 0, 0},
+                                                     {"S2", String, 31, 0, 0},
+                                                     {"D1", Date, 4, 0, 0},
+                                                     {"D2", Date, 4, 0, 0},
+                                                     {"T1", Time, 4, 0, 0},
+                                                     {"T2", Time, 4, 0, 0},
+                                                     {"P1", TimeStamp, 8, 0, 0},
+                                                     {"P2", TimeStamp, 8, 0, 0},
+                                                     {"B1", ftype::Boolean, 2, 0, 0},
+                                                     {"B2", ftype::Boolean, 2, 0, 0},
+                                                     {"H1", SmallInt, 2, 0, 0},
+                                                     {"H2", SmallInt, 2, 0, 0},
+                                                     {"I1", Integer, 4, 0, 0},
+                                                     {"I2", Integer, 4, 0, 0},
+                                                     {"F1", Float, 8, 0, 0},
+                                                     {"F2", Float, 8, 0, 0},
+                                                     {"M1", Float, 8, fsubtype::Money, 0},
+                                                     {"C1", Bcd, 8, 0, 2},
+                                                     {"C2", Bcd, 8, 0, 4},
+                                                     {"W1", Word, 2, 0, 0},
+                                                     {"W2", Word, 2, 0, 0}};
+  return columns;
 }
 
 const std::vector<std::uint8_t> kAllTypes = {String,   Date,    Time,  TimeStamp, ftype::Boolean,
@@ -909,12 +909,12 @@ class TTypedWriter {
   }
 
   std::string ColumnOf(std::uint8_t type, std::uint8_t* subType = nullptr) {
-    std::vector<const TColumnSpec*> fits;
-    for (const TColumnSpec& spec : Specs())
-      if (spec.Type == type) fits.push_back(&spec);
-    const TColumnSpec* spec = random_.Pick(fits);
-    if (subType != nullptr) *subType = spec->SubType;
-    return spec->Name;
+    std::vector<const TRecordColumn*> fits;
+    for (const TRecordColumn& entry : RecordColumns())
+      if (entry.Type == type) fits.push_back(&entry);
+    const TRecordColumn* entry = random_.Pick(fits);
+    if (subType != nullptr) *subType = entry->SubType;
+    return entry->Name;
   }
 
   std::string LiteralText() {
@@ -1380,11 +1380,11 @@ class TTypedWriter {
 // A random record: each column NULL now and then.
 std::map<std::string, TRef> RandomRecord(TRandom& random) {
   std::map<std::string, TRef> record;
-  for (const TColumnSpec& spec : Specs()) {
-    TRef v = NullRef(spec.Type, spec.Decimals);
+  for (const TRecordColumn& entry : RecordColumns()) {
+    TRef v = NullRef(entry.Type, entry.Decimals);
     if (!random.Chance(15)) {
       v.Null = false;
-      switch (spec.Type) {
+      switch (entry.Type) {
         case String: {
           static const std::string alphabet = "abcxyzABC '";
           const int length = 1 + random.Below(12);
@@ -1421,12 +1421,12 @@ std::map<std::string, TRef> RandomRecord(TRandom& random) {
           v.Real = static_cast<double>(random.Between(-1000000, 1000000)) / 100;
           break;
         case Bcd:
-          v.Integer = spec.Decimals == 2 ? random.Between(-10000000, 10000000) * 100
-                                         : random.Between(-1000000000, 1000000000);
+          v.Integer = entry.Decimals == 2 ? random.Between(-10000000, 10000000) * 100
+                                          : random.Between(-1000000000, 1000000000);
           break;
       }
     }
-    record[spec.Name] = v;
+    record[entry.Name] = v;
   }
   return record;
 }
@@ -1465,8 +1465,8 @@ std::string RefText(const TRef& r) {
 
 TEST(ExpressionProperty, EvaluationAgreesWithTheRules) {
   std::vector<TFakeColumn> columns;
-  for (const TColumnSpec& spec : Specs())
-    columns.push_back({spec.Name, spec.Type, spec.Size, spec.SubType, spec.Decimals});
+  for (const TRecordColumn& entry : RecordColumns())
+    columns.push_back({entry.Name, entry.Type, entry.Size, entry.SubType, entry.Decimals});
   TFakeTable table(columns);
   const EngineScope engine;
 
