@@ -1,8 +1,12 @@
 // quire dump TABLE [--index NAME | --physical] [--reverse] [--from JSON]
-// [--to JSON] [--limit N] [--recno]: the records as JSON lines in the order
-// of an index or of their slots, optionally limited to a key range.
+// [--to JSON] [--limit N] [--recno] [--filter TEXT [--filter-options
+// case-insensitive,no-partial]]: the records as JSON lines in the order of
+// an index or of their slots, optionally limited to a key range and to the
+// records that pass a dataset filter expression.
 
+#include <algorithm>
 #include <charconv>
+#include <memory>
 #include <ostream>
 #include <unordered_set>
 
@@ -10,6 +14,9 @@
 #include "RecordJson.h"
 #include "RecordSelection.h"
 #include "TableSession.h"
+#include "engine/DatabaseError.h"
+#include "sql/ExprParser.h"
+#include "sql/Filter.h"
 
 namespace quire::cli {
 
@@ -56,19 +63,53 @@ void SetDumpRange(TDataFile& table, bool physical, const std::optional<nlohmann:
       }));
 }
 
+// The options of --filter-options: a comma-separated list, empty for none.
+TFilterOptions ParseFilterOptions(const std::string& list) {
+  TFilterOptions options = 0;
+  for (std::size_t start = 0; !list.empty() && start <= list.size();) {
+    const std::size_t comma = std::min(list.find(',', start), list.size());
+    const std::string name = list.substr(start, comma - start);
+    if (name == "case-insensitive") {
+      options |= foCaseInsensitive;
+    } else if (name == "no-partial") {
+      options |= foNoPartialCompare;
+    } else {
+      throw EUsageError("--filter-options takes case-insensitive and no-partial, not '" + name +
+                        "'");
+    }
+    start = comma + 1;
+  }
+  return options;
+}
+
+// The filter of `text` (UTF-8, through the tool's code page), compiled as a
+// dataset compiles its filter property; a text that does not compile is a
+// usage error with the dataset layer's message.
+std::unique_ptr<TFilter> MakeDumpFilter(TDataFile& table, const std::string& text,
+                                        TFilterOptions options, const TTextCodec& codec) {
+  try {
+    const TExprParser parser(table.LogicalFields(), options, codec.ToBytes(text, "--filter"));
+    return std::make_unique<TFilter>(table, parser.FilterData());
+  } catch (const EDatabaseError& e) {
+    throw EUsageError(std::string("--filter: ") + e.what());
+  }
+}
+
 }  // namespace
 
 int RunDump(TCommandContext& context) {
   const auto usage = [] {
     return EUsageError(
         "usage: quire dump TABLE [--index NAME | --physical] [--reverse] [--from JSON] [--to JSON] "
-        "[--limit N] [--recno]");
+        "[--limit N] [--recno] [--filter TEXT [--filter-options case-insensitive,no-partial]]");
   };
   if (context.Args.empty()) throw usage();
   std::optional<std::string> index;
   bool physical = false, reverse = false, recno = false;
   std::optional<std::uint64_t> limit;
   std::optional<nlohmann::json> from, to;
+  std::optional<std::string> filterText;
+  std::optional<TFilterOptions> filterOptions;
   for (std::size_t i = 1; i < context.Args.size(); ++i) {
     const std::string& option = context.Args[i];
     const auto value = [&]() -> const std::string& {
@@ -85,6 +126,10 @@ int RunDump(TCommandContext& context) {
       from = ParseJsonArgument(option, value());
     } else if (option == "--to") {
       to = ParseJsonArgument(option, value());
+    } else if (option == "--filter") {
+      filterText = value();
+    } else if (option == "--filter-options") {
+      filterOptions = ParseFilterOptions(value());
     } else if (option == "--recno") {
       recno = true;
     } else if (option == "--limit") {
@@ -99,6 +144,7 @@ int RunDump(TCommandContext& context) {
     }
   }
   if (physical && index) throw EUsageError("--index and --physical exclude each other");
+  if (filterOptions && !filterText) throw EUsageError("--filter-options needs --filter");
 
   TDataFile table;
   PrepareTable(table, context, context.Args[0]);
@@ -107,6 +153,13 @@ int RunDump(TCommandContext& context) {
     table.SelectIndex(kPhysicalOrder);
   } else {
     table.SelectIndex(context.Codec.ToBytes(index.value_or(""), "--index"));
+  }
+  // The filter first: building its bitmap visits other indexes, which
+  // would drop a range already set.
+  std::unique_ptr<TFilter> filter;
+  if (filterText) {
+    filter = MakeDumpFilter(table, *filterText, filterOptions.value_or(0), context.Codec);
+    filter->Activate();
   }
   SetDumpRange(table, physical, from, to, context.Codec);
   std::vector<std::uint8_t> buffer = table.NewRecordBuffer();
@@ -122,6 +175,7 @@ int RunDump(TCommandContext& context) {
     if (recno) row["_recno"] = table.CurrentRecordNumber();
     context.Out << row.dump() << '\n';
   }
+  filter.reset();  // leaves the table before it closes
   table.Close();
   return 0;
 }

@@ -24,6 +24,7 @@ constexpr char kUsage[] =
     "commands: create TABLE DEF.json | info TABLE | insert TABLE [FILE]\n"
     "          | dump TABLE [--index NAME | --physical] [--reverse] [--from JSON] [--to JSON]\n"
     "                       [--limit N] [--recno]\n"
+    "                       [--filter TEXT [--filter-options case-insensitive,no-partial]]\n"
     "          | update TABLE --index NAME --key JSON --set JSON\n"
     "          | delete TABLE (--index NAME --key JSON | --all) | empty TABLE\n"
     "          | check TABLE\n"
