@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "access/Session.h"
 #include "app/catalogue/SongCatalogue.h"
 #include "engine/DataFile.h"
 #include "engine/Engine.h"
@@ -108,6 +109,8 @@ void CreateCatalogueTables(const std::string& folder) {
   if (TableExists(folder, "song.dat") || TableExists(folder, "list.dat"))
     throw std::runtime_error("the catalogue exists already in " + folder);
   std::filesystem::create_directories(folder);
+  // The tables are made in the default session, started if it is not yet.
+  TQuireSessionList::Instance().DefaultSession().MakeCurrent();
   Create(folder + "/Song.DAT", SongTableRequest());
   Create(folder + "/list.DAT", ListTableRequest());
 }
