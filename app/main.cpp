@@ -1,5 +1,6 @@
 // Program start: the application object with its title, the main window,
-// then the event loop until the application is asked to end.
+// the password dialog for tables that need one, then the event loop until
+// the application is asked to end.
 
 #include <exception>
 #include <string>
@@ -7,6 +8,8 @@
 #include "app/Application.h"
 #include "app/ExceptionText.h"
 #include "app/MessageBoxPresenter.h"
+#include "app/PasswordDialogView.h"
+#include "app/QtDispatcher.h"
 #include "app/UMidi.h"
 #include "platform/DataFolder.h"
 #include "platform/ProgramFolder.h"
@@ -33,6 +36,10 @@ std::string ReadyDataFolder(lyrabook::TMessagePresenter& messages) {
 int main(int argc, char** argv) {
   lyrabook::TMessageBoxPresenter messages;
   lyrabook::TApplication application(argc, argv, messages);
+  // A table that needs a password the session lacks asks through the
+  // password dialog, on the window thread, whichever thread opens it.
+  lyrabook::TQtDispatcher windowThread;
+  const lyrabook::TPasswordDialogInstallation passwordDialog(windowThread);
   lyrabook::TForm1 form(messages, ReadyDataFolder(messages));
   form.show();
   // The window goes before the application object; its task threads wait
