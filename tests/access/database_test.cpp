@@ -18,15 +18,7 @@ using testing::CreateSongTable;
 using testing::TCatalogFolder;
 using testing::UniqueName;
 
-template <typename Action>
-std::string DatabaseErrorOf(Action&& action) {
-  try {
-    action();
-  } catch (const EDatabaseError& e) {
-    return e.what();
-  }
-  return "";
-}
+using testing::DatabaseErrorOf;
 
 TEST(DatabaseConnect, BeforeConnectRunsOnceUntilDisconnected) {
   TQuireDatabase database;

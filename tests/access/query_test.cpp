@@ -22,15 +22,7 @@ using testing::Raised;
 using testing::TCatalogFolder;
 using Codes = std::vector<std::string>;
 
-template <typename Action>
-std::string DatabaseErrorOf(Action&& action) {
-  try {
-    action();
-  } catch (const EDatabaseError& e) {
-    return e.what();
-  }
-  return "";
-}
+using testing::DatabaseErrorOf;
 
 // A song table with the given codes and a query over its folder.
 class QueryTest : public ::testing::Test {

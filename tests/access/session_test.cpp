@@ -15,16 +15,7 @@
 namespace quire {
 namespace {
 
-// The text of the component error `action` raises ("" when none).
-template <typename Action>
-std::string DatabaseErrorOf(Action&& action) {
-  try {
-    action();
-  } catch (const EDatabaseError& e) {
-    return e.what();
-  }
-  return "";
-}
+using testing::DatabaseErrorOf;
 
 // How many passwords the session's engine session holds.
 std::size_t PasswordCount(TQuireSession& session) {

@@ -24,15 +24,7 @@ using testing::TCatalogFolder;
 
 constexpr int kLyric = 4;  // the blob field's number
 
-template <typename Action>
-std::string DatabaseErrorOf(Action&& action) {
-  try {
-    action();
-  } catch (const EDatabaseError& e) {
-    return e.what();
-  }
-  return "";
-}
+using testing::DatabaseErrorOf;
 
 // A song table in a folder of its own, and a table dataset over it.
 class TableTest : public ::testing::Test {

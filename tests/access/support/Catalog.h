@@ -12,6 +12,7 @@
 
 #include "access/Database.h"
 #include "access/Session.h"
+#include "engine/DatabaseError.h"
 #include "support/ScratchDir.h"
 
 namespace quire::testing {
@@ -33,6 +34,17 @@ class TCatalogFolder {
   std::string name_;
   TQuireDatabase database_;
 };
+
+// The text of the component error `action` raises ("" when none).
+template <typename Action>
+std::string DatabaseErrorOf(Action&& action) {
+  try {
+    action();
+  } catch (const EDatabaseError& e) {
+    return e.what();
+  }
+  return "";
+}
 
 // A database name no other test uses.
 std::string UniqueName(std::string_view stem);
