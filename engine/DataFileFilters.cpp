@@ -42,6 +42,12 @@ void TDataFile::ActivateFilter(TFilterHandle handle) {
 
 void TDataFile::ActivateFilter(TFilterHandle handle, TRecordBitmap passed) {
   TInstalledFilter& filter = filters_.Get(handle, FileName());
+  // The live records first: building them later would drop every filter's
+  // bitmap, this one too, and test each record for it after all.
+  {
+    TReadScope scope(*this);
+    EnsureBitmaps();
+  }
   passed.Resize(static_cast<std::uint32_t>(SlotCount()));
   filter.passed = std::move(passed);
   filter.built = true;

@@ -29,7 +29,13 @@ int Order(T a, T b) {
 std::int64_t BcdAmount(std::int64_t stored) {
   const int decimals = BcdDecimals(stored);
   const std::int64_t digits = stored / 10;
-  return decimals <= 4 ? digits * kPowersOfTen[4 - decimals] : digits / kPowersOfTen[decimals - 4];
+  if (decimals > 4) return digits / kPowersOfTen[decimals - 4];
+  // Digits that would not fit once scaled are held at the nearest end.
+  std::int64_t amount = 0;
+  if (__builtin_mul_overflow(digits, kPowersOfTen[4 - decimals], &amount))
+    return digits < 0 ? std::numeric_limits<std::int64_t>::min()
+                      : std::numeric_limits<std::int64_t>::max();
+  return amount;
 }
 
 bool IsTextType(std::uint8_t type) {

@@ -16,6 +16,13 @@ std::int64_t Wrap32(std::int64_t value) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
 }
 
+// A whole number of a double, wrapped to 32 bits; a value beyond any
+// integer (a damaged timestamp, say) is 0 rather than undefined.
+std::int64_t Wrap32(double value) {
+  if (!(std::fabs(value) < 9.2e18)) return 0;
+  return Wrap32(static_cast<std::int64_t>(value));
+}
+
 // An operand as a BCD amount in 1/10000 units.
 __int128 Amount(const TValue& v) {
   if (v.Type == ftype::Bcd) return v.Integer;
@@ -131,11 +138,9 @@ TValue ApplyArithmetic(std::uint8_t code, const TValue& resultType, const TValue
       // Against a date: whole days between them; against a time: the
       // milliseconds between the time of day and the time.
       if (right.Type == ftype::Date) {
-        v.Integer =
-            Wrap32(static_cast<std::int64_t>(std::floor(left.Real / kPerDay)) - right.Integer);
+        v.Integer = Wrap32(std::floor(left.Real / kPerDay) - static_cast<double>(right.Integer));
       } else {
-        v.Integer =
-            Wrap32(static_cast<std::int64_t>(std::fmod(left.Real, kPerDay)) - right.Integer);
+        v.Integer = Wrap32(std::fmod(left.Real, kPerDay) - static_cast<double>(right.Integer));
       }
     } else {
       v.Integer = Wrap32(left.Integer - right.Integer);  // days or milliseconds
@@ -166,7 +171,8 @@ TValue ApplyUnary(std::uint8_t code, const TValue& operand) {
       v.Real = -operand.Real;
       break;
     case ftype::Bcd:
-      v.Integer = -operand.Integer;
+      // Negated in unsigned arithmetic: the smallest amount wraps to itself.
+      v.Integer = static_cast<std::int64_t>(0 - static_cast<std::uint64_t>(operand.Integer));
       break;
     default:
       v.Integer = Wrap32(-operand.Integer);

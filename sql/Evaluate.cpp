@@ -196,12 +196,12 @@ TValue TEvaluator::Function(const TQueryExprNode& node) {
     case op::ExtractYear:
     case op::ExtractMonth:
     case op::ExtractDay: {
-      const std::int64_t day =
-          argument.Type == ftype::TimeStamp
-              ? static_cast<std::int64_t>(std::floor(argument.Real / kMillisecondsPerDay))
-              : argument.Integer;
-      const TCivilDate date =
-          CivilFromDayNumber(static_cast<std::int32_t>(std::max<std::int64_t>(day, 1)));
+      const double day = argument.Type == ftype::TimeStamp
+                             ? std::floor(argument.Real / kMillisecondsPerDay)
+                             : static_cast<double>(argument.Integer);
+      // A day before 1 January of year 1 or after 9999 names no date.
+      if (!(day >= 1 && day <= DayNumber(9999, 12, 31))) return TValue::NullOf(ftype::Integer, 4);
+      const TCivilDate date = CivilFromDayNumber(static_cast<std::int32_t>(day));
       result.Integer = node.OpCode == op::ExtractYear    ? date.year
                        : node.OpCode == op::ExtractMonth ? date.month
                                                          : date.day;
