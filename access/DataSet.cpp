@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "access/DataSetFilter.h"
 #include "engine/BlankText.h"
 #include "engine/DatabaseError.h"
 #include "engine/EngineError.h"
@@ -36,9 +37,11 @@ void TQuireDataSet::Open() {
     buffer_ = table_->NewRecordBuffer();
     BuildFields();
     state_ = TDataSetState::Browse;
+    SetUpFilters();
     First();
   } catch (...) {
     state_ = TDataSetState::Inactive;
+    filters_.reset();
     fields_.clear();
     table_ = nullptr;
     CloseCursor();
@@ -51,8 +54,9 @@ void TQuireDataSet::Open() {
 void TQuireDataSet::Close() {
   if (!Active()) return;
   Run(BeforeClose);
-  if (state_ == TDataSetState::Edit || state_ == TDataSetState::Insert) Cancel();
+  if (state_ != TDataSetState::Browse) Cancel();
   state_ = TDataSetState::Inactive;
+  filters_.reset();  // they live on the engine table
   fields_.clear();
   buffer_.clear();
   table_ = nullptr;
@@ -118,7 +122,7 @@ void TQuireDataSet::Last() {
 
 void TQuireDataSet::Next() {
   CheckActive();
-  if (state_ != TDataSetState::Browse) Post();
+  CheckBrowseMode();
   std::vector<std::uint8_t> next(buffer_.size());
   const TErrorCode code = table_->GetNextRecord(next);
   CheckRead(code);
@@ -138,7 +142,7 @@ void TQuireDataSet::Next() {
 
 void TQuireDataSet::Prior() {
   CheckActive();
-  if (state_ != TDataSetState::Browse) Post();
+  CheckBrowseMode();
   std::vector<std::uint8_t> prior(buffer_.size());
   const TErrorCode code = table_->GetPriorRecord(prior);
   CheckRead(code);
@@ -180,11 +184,12 @@ void TQuireDataSet::Refresh() {
 
 void TQuireDataSet::Append() {
   CheckActive();
-  if (state_ != TDataSetState::Browse) Post();
+  CheckBrowseMode();
   if (!CanModify()) RaiseDatabaseError("Cannot modify a read-only dataset");
   Run(BeforeInsert);
   table_->InitRecord(buffer_);
   state_ = TDataSetState::Insert;
+  InitNewRecord();
   Run(OnNewRecord);
   Notify(TDataEvent::RecordChange);
   Run(AfterInsert);
@@ -193,6 +198,7 @@ void TQuireDataSet::Append() {
 void TQuireDataSet::Edit() {
   CheckActive();
   if (state_ == TDataSetState::Edit || state_ == TDataSetState::Insert) return;
+  CheckBrowseMode();
   if (!CanModify()) RaiseDatabaseError("Cannot modify a read-only dataset");
   Run(BeforeEdit);
   const TErrorCode code = table_->GetCurrentRecord(buffer_, /*lock=*/true);
@@ -202,8 +208,20 @@ void TQuireDataSet::Edit() {
   Run(AfterEdit);
 }
 
+void TQuireDataSet::CheckBrowseMode() {
+  CheckActive();
+  if (state_ == TDataSetState::SetKey || state_ == TDataSetState::Edit ||
+      state_ == TDataSetState::Insert)
+    Post();
+}
+
 void TQuireDataSet::Post() {
   CheckActive();
+  if (state_ == TDataSetState::SetKey) {
+    PostKey();
+    EndOverride(TDataSetState::Browse);
+    return;
+  }
   if (state_ != TDataSetState::Edit && state_ != TDataSetState::Insert) return;
   Run(BeforePost);
   // On failure the engine has changed nothing: state and buffer stay.
@@ -226,6 +244,11 @@ void TQuireDataSet::CloseOpenBlobs() {
 }
 
 void TQuireDataSet::Cancel() {
+  if (state_ == TDataSetState::SetKey) {
+    CancelKey();
+    EndOverride(TDataSetState::Browse);
+    return;
+  }
   if (state_ != TDataSetState::Edit && state_ != TDataSetState::Insert) return;
   Run(BeforeCancel);
   CloseOpenBlobs();
@@ -242,6 +265,7 @@ void TQuireDataSet::Delete() {
     Cancel();
     return;
   }
+  CheckBrowseMode();
   if (!CanModify()) RaiseDatabaseError("Cannot modify a read-only dataset");
   Run(BeforeDelete);
   if (state_ == TDataSetState::Edit) Cancel();
@@ -277,30 +301,72 @@ void TQuireDataSet::Notify(TDataEvent event, const TField* field) {
     changedWhileDisabled_ = true;
     return;
   }
-  for (const TDataEventHandler& control : controls_) control(event, field);
+  // A control may detach itself (or another) while it hears the event.
+  const auto controls = controls_;
+  for (const auto& [id, control] : controls) control(event, field);
+}
+
+int TQuireDataSet::AttachControl(TDataEventHandler handler) {
+  controls_.emplace_back(nextControl_, std::move(handler));
+  return nextControl_++;
+}
+
+void TQuireDataSet::DetachControl(int id) {
+  std::erase_if(controls_, [id](const auto& control) { return control.first == id; });
+}
+
+void TQuireDataSet::BeginOverride(TDataSetState state, std::vector<std::uint8_t>& record) {
+  state_ = state;
+  activeOverride_ = &record;
+}
+
+void TQuireDataSet::EndOverride(TDataSetState previous) {
+  state_ = previous;
+  activeOverride_ = nullptr;
+}
+
+void TQuireDataSet::KeyFieldChanging(const TField&) {}
+
+void TQuireDataSet::ReportError(std::exception_ptr error) noexcept {
+  if (!OnError) return;
+  try {
+    OnError(error);
+  } catch (...) {
+    // The error display itself failed: nothing is left to tell.
+  }
+}
+
+void TQuireDataSet::Resync() {
+  const TErrorCode code = table_->GetCurrentRecord(buffer_);
+  CheckRead(code);
+  eof_ = bof_ = code != 0;
 }
 
 // --- fields -----------------------------------------------------------------
 
 TValue TField::Value() const {
   if (!dataset_.Active()) return TValue::NullOf(descriptor_.FieldType);
-  TValue value = ReadValue(descriptor_, dataset_.buffer_);
+  const std::span<std::uint8_t> buffer = dataset_.ActiveBuffer();
+  TValue value = ReadValue(descriptor_, buffer);
   // An open blob reads as blank while it is empty: ask the engine.
   if (descriptor_.IsBlob()) {
     std::vector<std::uint8_t> bytes(descriptor_.DataSize);
-    value.Null = dataset_.table_->GetField(true, fieldNo_, dataset_.buffer_, bytes);
+    value.Null = dataset_.table_->GetField(true, fieldNo_, buffer, bytes);
   }
   return value;
 }
 
 void TField::SetValue(const TValue& value) {
   const TDataSetState state = dataset_.State();
-  if (state != TDataSetState::Edit && state != TDataSetState::Insert)
+  const bool keyOrFilter = state == TDataSetState::SetKey || state == TDataSetState::Filter;
+  if (state != TDataSetState::Edit && state != TDataSetState::Insert && !keyOrFilter)
     RaiseDatabaseError("Dataset not in edit or insert mode");
-  if (ReadOnly()) RaiseDatabaseError("Field '" + name_ + "' cannot be modified");
+  if (ReadOnly() && !keyOrFilter) RaiseDatabaseError("Field '" + name_ + "' cannot be modified");
+  if (state == TDataSetState::SetKey) dataset_.KeyFieldChanging(*this);
   TDataFile& table = *dataset_.table_;
+  const std::span<std::uint8_t> buffer = dataset_.ActiveBuffer();
   if (value.Null) {
-    table.SetField(true, fieldNo_, dataset_.buffer_, nullptr, 0);
+    table.SetField(true, fieldNo_, buffer, nullptr, 0);
   } else {
     TValue stored = value;
     if (stored.Type == ftype::String) {
@@ -316,7 +382,7 @@ void TField::SetValue(const TValue& value) {
                                                descriptor_.DataSize, descriptor_.DataDecimals)
                                  : std::nullopt;
     if (!bytes) RaiseDatabaseError("Value of field '" + name_ + "' is out of range");
-    table.SetField(true, fieldNo_, dataset_.buffer_, bytes->data(), bytes->size());
+    table.SetField(true, fieldNo_, buffer, bytes->data(), bytes->size());
   }
   dataset_.Notify(TDataEvent::FieldChange, this);
 }

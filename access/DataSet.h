@@ -8,8 +8,17 @@
 //
 // The engine object comes from the subclass: the table dataset opens a
 // data file, the query dataset takes its statement's result.
+//
+// Filters: `Filter` (read with `FilterOptions`) and `OnFilterRecord` become
+// engine filters on the open engine table (DataSetFilter.h); while
+// `Filtered` is on the cursor visits only the records both accept. A change
+// of any of them on an open, filtered dataset moves to the first record.
+// OnFilterRecord runs with the dataset in filter state and the candidate
+// record as its active buffer; the accept flag starts true, and an error the
+// event raises goes to `OnError` while the flag decides as it stands.
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <span>
@@ -19,18 +28,28 @@
 
 #include "access/Field.h"
 #include "engine/DataFile.h"
+#include "sql/FilterExpr.h"
 
 namespace quire {
 
-enum class TDataSetState { Inactive, Browse, Edit, Insert };
+// SetKey: the fields write a key buffer (TQuireTable's key work); Filter:
+// the fields read the record a filter event decides on.
+enum class TDataSetState { Inactive, Browse, Edit, Insert, SetKey, Filter };
 
 // What attached controls are told.
 enum class TDataEvent { FieldChange, RecordChange, DataSetChange, ActiveChange };
+
+class TDataSetFilters;
 
 class TQuireDataSet {
  public:
   using TNotify = std::function<void(TQuireDataSet& dataset)>;
   using TDataEventHandler = std::function<void(TDataEvent event, const TField* field)>;
+  // Sets `accept` to false to refuse the record the fields show.
+  using TFilterRecordEvent = std::function<void(TQuireDataSet& dataset, bool& accept)>;
+  // Where errors go that an event raised inside the engine's work (the
+  // application's error display); without one they are dropped.
+  using TErrorHandler = std::function<void(std::exception_ptr error)>;
 
   TQuireDataSet();
   virtual ~TQuireDataSet();
@@ -78,10 +97,36 @@ class TQuireDataSet {
   // FindField, failing with "Field '%s' not found".
   TField& FieldByName(std::string_view name) const;
 
+  // --- Filters (DataSetFilter.cpp) -----------------------------------------
+  const std::string& Filter() const { return filterText_; }
+  // On an open dataset the text is parsed at once; a text that does not
+  // parse raises the parser's message and keeps the old one.
+  void SetFilter(std::string_view text);
+  bool Filtered() const { return filtered_; }
+  void SetFiltered(bool filtered);
+  TFilterOptions FilterOptions() const { return filterOptions_; }
+  void SetFilterOptions(TFilterOptions options);
+  const TFilterRecordEvent& OnFilterRecord() const { return onFilterRecord_; }
+  void SetOnFilterRecord(TFilterRecordEvent event);
+  // The records the filters accept, searched while `Filtered` is off too:
+  // FindFirst and FindLast from the start or the end, FindNext and
+  // FindPrior from the current record. The record found becomes current;
+  // when none is found the current record stays and the result is false.
+  bool FindFirst() { return FindRecord(true, true); }
+  bool FindLast() { return FindRecord(true, false); }
+  bool FindNext() { return FindRecord(false, true); }
+  bool FindPrior() { return FindRecord(false, false); }
+  // Whether the last find found a record.
+  bool Found() const { return found_; }
+
   void DisableControls() { ++disableCount_; }
   void EnableControls();
   bool ControlsDisabled() const { return disableCount_ > 0; }
-  void AttachControl(TDataEventHandler handler) { controls_.push_back(std::move(handler)); }
+  // Returns an id for DetachControl.
+  int AttachControl(TDataEventHandler handler);
+  void DetachControl(int id);
+
+  TErrorHandler OnError;
 
   TNotify BeforeOpen, AfterOpen, BeforeClose, AfterClose, BeforeInsert, AfterInsert, BeforeEdit,
       AfterEdit, BeforePost, AfterPost, BeforeCancel, AfterCancel, BeforeDelete, AfterDelete,
@@ -89,8 +134,11 @@ class TQuireDataSet {
 
   // The open engine object (null while inactive).
   TDataFile* EngineTable() const { return table_; }
-  // The active record buffer.
-  std::span<std::uint8_t> ActiveBuffer() { return buffer_; }
+  // The active record buffer: the current record's, or in key and filter
+  // state the key buffer or the record being decided on.
+  std::span<std::uint8_t> ActiveBuffer() {
+    return activeOverride_ != nullptr ? std::span<std::uint8_t>(*activeOverride_) : buffer_;
+  }
 
  protected:
   // Opens the engine object the dataset works on; it stays valid until
@@ -102,9 +150,34 @@ class TQuireDataSet {
 
   void Notify(TDataEvent event, const TField* field = nullptr);
   void CheckActive() const;
+  // Posts a pending change, or ends key work, so that the dataset browses.
+  void CheckBrowseMode();
+  // Reads the engine's current record into the buffer after the engine
+  // moved; an empty view leaves a fresh record and both edges set.
+  void Resync();
+  // Makes `record` the active buffer in `state` (SetKey or Filter) until
+  // EndOverride gives the current record back in `previous`.
+  void BeginOverride(TDataSetState state, std::vector<std::uint8_t>& record);
+  void EndOverride(TDataSetState previous);
+  // Called before a field writes the key buffer in key state: refuses a
+  // field the key has no place for.
+  virtual void KeyFieldChanging(const TField& field);
+  // Key state: post keeps the entered key, cancel gives the old one back.
+  virtual void PostKey() {}
+  virtual void CancelKey() {}
+  // Runs before OnNewRecord on a new record's buffer.
+  virtual void InitNewRecord() {}
+  // Gives `error` to OnError (if any).
+  void ReportError(std::exception_ptr error) noexcept;
+  // Builds the filters anew on the open engine table and activates them
+  // when filtered.
+  void SetUpFilters();
+  void FirstIfFiltered();
 
  private:
   friend class TField;
+  bool FindRecord(bool restart, bool forward);
+  bool AcceptRecord(std::span<const std::uint8_t> record);
   void BuildFields();
   void ReadCurrent();
   void CloseOpenBlobs();
@@ -115,13 +188,22 @@ class TQuireDataSet {
   TDataSetState state_ = TDataSetState::Inactive;
   TDataFile* table_ = nullptr;
   std::vector<std::uint8_t> buffer_;
+  std::vector<std::uint8_t>* activeOverride_ = nullptr;
+  std::vector<std::uint8_t> filterRecord_;  // the record a filter event sees
   std::vector<std::unique_ptr<TField>> fields_;
   std::vector<int> openBlobs_;  // blob fields opened by this edit
   bool eof_ = true;
   bool bof_ = true;
   int disableCount_ = 0;
   bool changedWhileDisabled_ = false;
-  std::vector<TDataEventHandler> controls_;
+  std::vector<std::pair<int, TDataEventHandler>> controls_;
+  int nextControl_ = 1;
+  std::string filterText_;
+  TFilterOptions filterOptions_ = 0;
+  bool filtered_ = false;
+  TFilterRecordEvent onFilterRecord_;
+  std::unique_ptr<TDataSetFilters> filters_;
+  bool found_ = false;
 };
 
 }  // namespace quire

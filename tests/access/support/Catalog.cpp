@@ -51,10 +51,44 @@ void CreateSongTable(const std::string& path, std::string_view password) {
   CreateTable(path, request);
 }
 
+void CreateStockTable(const std::string& path) {
+  TQuireSessionList::Instance().DefaultSession().SetActive(true);
+  TTableCreateRequest request =
+      Request({Field("Shelf", ftype::String, 10), Field("Item", ftype::Integer),
+               Field("Name", ftype::String, 40), Field("Active", ftype::Boolean),
+               Field("Qty", ftype::SmallInt)});
+  request.Primary = Index("", {1, 2}, true);
+  TIndexDefinition byName = Index("ByName", {3});
+  byName.CaseInsensitive = 1;
+  request.Secondary.push_back(byName);
+  request.Secondary.push_back(Index("ByQty", {5}));
+  request.Secondary.push_back(Index("ByShelfName", {1, 3}));
+  CreateTable(path, request);
+}
+
+namespace {
+
+std::vector<nlohmann::json> RunDump(const std::string& command);
+
+}  // namespace
+
 std::vector<nlohmann::json> DumpTable(const std::string& path, std::string_view password) {
   std::string command = Quoted(QuireProgram()) + " --codepage latin1";
   if (!password.empty()) command += " --password " + Quoted(password);
   command += " dump " + Quoted(path) + " 2>&1";
+  return RunDump(command);
+}
+
+std::vector<nlohmann::json> DumpTableWith(const std::string& path,
+                                          const std::vector<std::string>& arguments) {
+  std::string command = Quoted(QuireProgram()) + " --codepage latin1 dump " + Quoted(path);
+  for (const std::string& argument : arguments) command += " " + Quoted(argument);
+  return RunDump(command + " 2>&1");
+}
+
+namespace {
+
+std::vector<nlohmann::json> RunDump(const std::string& command) {
   std::vector<nlohmann::json> rows;
   FILE* pipe = ::popen(command.c_str(), "r");
   if (pipe == nullptr) {
@@ -77,6 +111,8 @@ std::vector<nlohmann::json> DumpTable(const std::string& path, std::string_view 
   }
   return rows;
 }
+
+}  // namespace
 
 std::vector<std::string> DumpCodes(const std::string& path) {
   std::vector<std::string> codes;

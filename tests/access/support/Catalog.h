@@ -54,6 +54,11 @@ std::string UniqueName(std::string_view stem);
 // password the table is encrypted.
 void CreateSongTable(const std::string& path, std::string_view password = {});
 
+// The stock table: Shelf string(10), Item integer, Name string(40), Active
+// boolean, Qty small integer. Primary index over Shelf and Item; "ByName" over
+// Name, ignoring case; "ByQty" over Qty; "ByShelfName" over Shelf and Name.
+void CreateStockTable(const std::string& path);
+
 // Installs a password dialog host for the scope and removes it again.
 class TDialogHostScope {
  public:
@@ -68,6 +73,11 @@ class TDialogHostScope {
 // The records of the table at `path` in primary index order, as `quire dump`
 // prints them (strings byte for byte); fails the test when quire fails.
 std::vector<nlohmann::json> DumpTable(const std::string& path, std::string_view password = {});
+
+// The lines `quire --codepage latin1 dump PATH ARGUMENTS...` prints, each
+// argument passed as it is.
+std::vector<nlohmann::json> DumpTableWith(const std::string& path,
+                                          const std::vector<std::string>& arguments);
 
 // The Code values of DumpTable, in order.
 std::vector<std::string> DumpCodes(const std::string& path);
