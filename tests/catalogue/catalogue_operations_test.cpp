@@ -9,95 +9,22 @@
 #include <string>
 #include <vector>
 
-#include "access/Session.h"
 #include "app/InOutError.h"
-#include "app/catalogue/CatalogueDefinition.h"
 #include "app/catalogue/ConversionBatch.h"
 #include "app/catalogue/LyricHeader.h"
 #include "app/catalogue/SongImport.h"
 #include "app/catalogue/SongRemoval.h"
-#include "engine/Engine.h"
-#include "engine/TableCheck.h"
+#include "support/CatalogueScratch.h"
 #include "support/ScratchDir.h"
 
 namespace lyrabook {
 namespace {
 
 using quire::testing::ScratchDir;
+using testing::TCountedMessages;
+using testing::TListedFiles;
 
-class TListedFiles : public TFileList {
- public:
-  explicit TListedFiles(std::vector<std::string> names, std::string selected = {})
-      : names_(std::move(names)), selected_(std::move(selected)) {}
-  int Count() override { return static_cast<int>(names_.size()); }
-  std::string NameAt(int index) override { return names_.at(index); }
-  std::string SelectedFileName() override { return selected_; }
-
- private:
-  std::vector<std::string> names_;
-  std::string selected_;
-};
-
-class TCollectedStatus : public TStatusLine {
- public:
-  void ShowStatus(std::string_view text) override { shown.emplace_back(text); }
-  std::vector<std::string> shown;
-};
-
-class TCountedMessages : public TMessageBoxes {
- public:
-  void ShowMessage(std::string_view text) override { shown.emplace_back(text); }
-  std::vector<std::string> shown;
-};
-
-class CatalogueOperations : public ::testing::Test {
- protected:
-  CatalogueOperations() {
-    quire::StartEngine();
-    CreateCatalogueTables(Data());
-    std::filesystem::create_directories(dir_.Path("songs"));
-    previous_ = std::filesystem::current_path();
-    std::filesystem::current_path(dir_.Path("songs"));  // files open by bare name
-    catalogue_.AssignTablePasswords();
-  }
-  ~CatalogueOperations() override { std::filesystem::current_path(previous_); }
-
-  std::string Data() const { return dir_.Path("Data"); }
-  void Write(const std::string& name, const std::string& bytes) {
-    std::ofstream(dir_.Path("songs/" + name), std::ios::binary) << bytes;
-  }
-  int Import(std::vector<std::string> names) {
-    TListedFiles files(std::move(names));
-    return ImportSongFiles(catalogue_, Data(), files, status_);
-  }
-  // Song rows as "Code|Name|Singer|Authur|Sex|Group|CreateBy" ("~" for blank).
-  std::vector<std::string> SongRows() {
-    return Rows(catalogue_.tbSong,
-                {"Code", "Name", "Singer", "Authur", "Sex", "Group", "CreateBy"});
-  }
-  std::vector<std::string> ListRows() {
-    return Rows(catalogue_.tbList, {"Code", "SearchBy", "Detail", "Key"});
-  }
-  std::vector<std::string> Rows(quire::TQuireTable& table, std::vector<const char*> fields) {
-    if (!table.Active()) catalogue_.OpenTables();
-    std::vector<std::string> rows;
-    for (table.First(); !table.Eof(); table.Next()) {
-      std::string row;
-      for (const char* field : fields) {
-        const quire::TValue value = table.FieldByName(field).Value();
-        if (!row.empty()) row += '|';
-        row += value.Null ? "~" : value.Type == 1 ? value.Text : std::to_string(value.Integer);
-      }
-      rows.push_back(row);
-    }
-    return rows;
-  }
-
-  ScratchDir dir_;
-  std::filesystem::path previous_;
-  TSongCatalogue catalogue_;
-  TCollectedStatus status_;
-};
+class CatalogueOperations : public testing::CatalogueScratch {};
 
 TEST(LyricHeader, LinesEndAtCrOrCrLfAndTheFileAtByte26) {
   ScratchDir dir;
@@ -157,10 +84,7 @@ TEST_F(CatalogueOperations, ImportingTwiceReplacesTheRowsOfEachCode) {
   EXPECT_EQ(Rows(catalogue_.tbSong, {"Code"}),
             (std::vector<std::string>{"A\"B:C", "LongNameX1", "Nine char", "O", "ONeil"}));
   EXPECT_EQ(ListRows().size(), 15u);
-  catalogue_.tbSong.Close();
-  catalogue_.tbList.Close();
-  for (const char* table : {"/Song", "/list"})
-    EXPECT_TRUE(quire::CheckTable(Data() + table).empty()) << table;
+  EXPECT_EQ(CheckBothTables(), std::vector<std::string>{});
 }
 
 TEST_F(CatalogueOperations, AFileThatCannotBeReadEndsTheImportKeepingWhatCameBefore) {
