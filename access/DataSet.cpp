@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "access/DataSetFilter.h"
+#include "access/DataSource.h"
 #include "engine/BlankText.h"
 #include "engine/DatabaseError.h"
 #include "engine/EngineError.h"
@@ -23,7 +24,11 @@ void CheckRead(TErrorCode code) {
 
 TQuireDataSet::TQuireDataSet() = default;
 
-TQuireDataSet::~TQuireDataSet() = default;  // subclasses close in their own destructors
+// Subclasses close in their own destructors.
+TQuireDataSet::~TQuireDataSet() {
+  const std::vector<TDataSource*> sources = sources_;
+  for (TDataSource* source : sources) source->DataSetGone();
+}
 
 void TQuireDataSet::CheckActive() const {
   if (!Active()) RaiseDatabaseError("Cannot perform this operation on a closed dataset");
@@ -37,6 +42,7 @@ void TQuireDataSet::Open() {
     buffer_ = table_->NewRecordBuffer();
     BuildFields();
     state_ = TDataSetState::Browse;
+    PrepareCursor();
     SetUpFilters();
     First();
   } catch (...) {
@@ -334,6 +340,12 @@ void TQuireDataSet::ReportError(std::exception_ptr error) noexcept {
   } catch (...) {
     // The error display itself failed: nothing is left to tell.
   }
+}
+
+void TQuireDataSet::CursorMoved() {
+  Resync();
+  Notify(TDataEvent::DataSetChange);
+  Run(AfterScroll);
 }
 
 void TQuireDataSet::Resync() {

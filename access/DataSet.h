@@ -40,6 +40,7 @@ enum class TDataSetState { Inactive, Browse, Edit, Insert, SetKey, Filter };
 enum class TDataEvent { FieldChange, RecordChange, DataSetChange, ActiveChange };
 
 class TDataSetFilters;
+class TDataSource;
 
 class TQuireDataSet {
  public:
@@ -155,6 +156,9 @@ class TQuireDataSet {
   // Reads the engine's current record into the buffer after the engine
   // moved; an empty view leaves a fresh record and both edges set.
   void Resync();
+  // The engine moved to another record: reads it as the current one, tells
+  // the controls and runs AfterScroll.
+  void CursorMoved();
   // Makes `record` the active buffer in `state` (SetKey or Filter) until
   // EndOverride gives the current record back in `previous`.
   void BeginOverride(TDataSetState state, std::vector<std::uint8_t>& record);
@@ -167,6 +171,9 @@ class TQuireDataSet {
   virtual void CancelKey() {}
   // Runs before OnNewRecord on a new record's buffer.
   virtual void InitNewRecord() {}
+  // Runs on opening, after the field objects are made and before the
+  // filters are set up and the first record is read.
+  virtual void PrepareCursor() {}
   // Gives `error` to OnError (if any).
   void ReportError(std::exception_ptr error) noexcept;
   // Builds the filters anew on the open engine table and activates them
@@ -176,6 +183,7 @@ class TQuireDataSet {
 
  private:
   friend class TField;
+  friend class TDataSource;
   bool FindRecord(bool restart, bool forward);
   bool AcceptRecord(std::span<const std::uint8_t> record);
   void BuildFields();
@@ -198,6 +206,7 @@ class TQuireDataSet {
   bool changedWhileDisabled_ = false;
   std::vector<std::pair<int, TDataEventHandler>> controls_;
   int nextControl_ = 1;
+  std::vector<TDataSource*> sources_;  // data sources naming this dataset
   std::string filterText_;
   TFilterOptions filterOptions_ = 0;
   bool filtered_ = false;
