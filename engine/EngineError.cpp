@@ -7,31 +7,24 @@
 namespace quire {
 namespace {
 
-// The context that raises write: the current session's. While the engine is
-// stopped there is none, and the raise builds its message from a context of
-// its own instead, so that the exception still names what failed.
-TErrorContext* CurrentContext() {
-  TFileSession* session = CurrentSessionOrNull();
-  return session != nullptr ? &session->ErrorContext() : nullptr;
-}
-
 [[noreturn]] void ThrowWith(TErrorCode code, const TErrorContext& context) {
   throw EQuireEngineError(code, context);
 }
 
+// The context is recorded in the current session, under its guard. While the
+// engine is stopped there is none, and the raise builds its message from the
+// texts given all the same, so that the exception still names what failed.
 [[noreturn]] void Record(TErrorCode code, std::uint16_t osCode, std::string_view fileName,
                          std::string_view fieldText, std::string_view statementText,
                          std::string_view indexName) {
-  TErrorContext local;
-  TErrorContext* current = CurrentContext();
-  TErrorContext& context = current != nullptr ? *current : local;
-  context.Clear();
+  TErrorContext context;
   context.code = code;
   context.osCode = osCode;
   context.fileName = ToShortString(fileName);
   context.fieldText = ToShortString(fieldText);
   context.statementText = ToShortString(statementText);
   context.indexName = ToShortString(indexName);
+  if (TFileSession* session = CurrentSessionOrNull()) session->RecordError(context);
   ThrowWith(code, context);
 }
 
@@ -65,9 +58,8 @@ void RaiseOsError(TErrorCode code, std::uint16_t osCode, std::string_view fileNa
 }
 
 void RaiseCode(TErrorCode code) {
-  TErrorContext empty;
-  TErrorContext* current = CurrentContext();
-  ThrowWith(code, current != nullptr ? *current : empty);
+  TFileSession* session = CurrentSessionOrNull();
+  ThrowWith(code, session != nullptr ? session->LastError() : TErrorContext{});
 }
 
 void RaiseIfNonzero(TErrorCode code) {

@@ -47,19 +47,38 @@ TFileSession::~TFileSession() {
 }
 
 void TFileSession::AddPassword(std::string_view password) {
+  const std::lock_guard lock(guard_);
   if (!passwords_.Contains(password)) passwords_.Add(password);
 }
 
 void TFileSession::RemovePassword(std::string_view password) {
+  const std::lock_guard lock(guard_);
   passwords_.Remove(password);
 }
 
 void TFileSession::RemoveAllPasswords() {
+  const std::lock_guard lock(guard_);
   passwords_.RemoveAll();
 }
 
 bool TFileSession::TestPassword(std::string_view password) const {
+  const std::lock_guard lock(guard_);
   return passwords_.Contains(password);
+}
+
+std::size_t TFileSession::PasswordCount() const {
+  const std::lock_guard lock(guard_);
+  return passwords_.Count();
+}
+
+void TFileSession::RecordError(const TErrorContext& context) {
+  const std::lock_guard lock(guard_);
+  errorContext_ = context;
+}
+
+TErrorContext TFileSession::LastError() const {
+  const std::lock_guard lock(guard_);
+  return errorContext_;
 }
 
 void TFileSession::SetPrivateDir(std::string_view directory) {

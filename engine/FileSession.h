@@ -4,10 +4,14 @@
 // tables, the context of the last engine error, and the in-memory files.
 //
 // One default session exists while the engine is started (Engine.h); other
-// sessions belong to their session component. A session is used by one
-// thread at a time, except for its in-memory files, which are guarded by the
-// engine's memory-file section.
+// sessions belong to their session component. A session is worked with by
+// one thread at a time; its password list and the error context it records
+// are guarded all the same, since the password dialog registers into a
+// session from the window's thread while the thread that opens the table
+// waits. Its in-memory files are guarded by the engine's memory-file section.
 
+#include <cstddef>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -34,6 +38,8 @@ class TFileSession {
   void RemoveAllPasswords();
   // True when the list holds `password` exactly.
   bool TestPassword(std::string_view password) const;
+  std::size_t PasswordCount() const;
+  // The list itself, unguarded: for the thread working with the session.
   const TPasswordList& Passwords() const { return passwords_; }
 
   // The folder for temporary tables; empty means the current directory.
@@ -42,7 +48,11 @@ class TFileSession {
   // 255-character slot: a cut path would send temporaries somewhere else.
   void SetPrivateDir(std::string_view directory);
 
-  // The context of the last engine error raised in this session.
+  // The context of the last engine error raised in this session: replaced
+  // and copied under the session's guard.
+  void RecordError(const TErrorContext& context);
+  TErrorContext LastError() const;
+  // The context itself, unguarded: for the thread working with the session.
   TErrorContext& ErrorContext() { return errorContext_; }
   const TErrorContext& ErrorContext() const { return errorContext_; }
 
@@ -59,6 +69,7 @@ class TFileSession {
   std::string MakeTempTableName(bool inMemory);
 
  private:
+  mutable std::mutex guard_;  // passwords_ and errorContext_
   TPasswordList passwords_;
   std::string privateDir_;
   TErrorContext errorContext_;
