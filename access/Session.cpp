@@ -30,6 +30,7 @@ TQuireSessionList::TQuireSessionList() {
 
 TQuireSession* TQuireSessionList::FindSession(std::string_view name) const {
   if (name.empty()) return default_.get();
+  const std::lock_guard lock(section_);
   for (TQuireSession* session : sessions_)
     if (EqualsIgnoringAsciiCase(session->SessionName(), name)) return session;
   return nullptr;
@@ -41,11 +42,28 @@ TQuireSession& TQuireSessionList::GetSession(std::string_view name) const {
   return *session;
 }
 
+std::vector<TQuireSession*> TQuireSessionList::Sessions() const {
+  const std::lock_guard lock(section_);
+  return sessions_;
+}
+
+void TQuireSessionList::SetPasswordDialogHost(TPasswordDialogHost host) {
+  const std::lock_guard lock(section_);
+  dialogHost_ = std::move(host);
+}
+
+TPasswordDialogHost TQuireSessionList::PasswordDialogHost() const {
+  const std::lock_guard lock(section_);
+  return dialogHost_;
+}
+
 void TQuireSessionList::Add(TQuireSession& session) {
+  const std::lock_guard lock(section_);
   sessions_.push_back(&session);
 }
 
 void TQuireSessionList::Remove(TQuireSession& session) {
+  const std::lock_guard lock(section_);
   sessions_.erase(std::remove(sessions_.begin(), sessions_.end(), &session), sessions_.end());
 }
 
@@ -74,6 +92,7 @@ TQuireSession::TQuireSession(std::string componentName, const void* owner)
     : list_(TQuireSessionList::Instance()),
       componentName_(std::move(componentName)),
       owner_(owner) {
+  const std::lock_guard lock(list_.Section());
   if (owner_ != nullptr)
     for (const TQuireSession* other : list_.Sessions())
       if (other->owner_ == owner_ && other->AutoSessionName())
@@ -87,6 +106,7 @@ TQuireSession::~TQuireSession() {
   } catch (...) {
     // Freeing goes on; the databases are left disconnected.
   }
+  const std::lock_guard lock(list_.Section());
   list_.FreeNameNumber(autoNumber_);
   for (TQuireDatabase* database : databases_) database->session_ = nullptr;
   createdDatabases_.clear();
@@ -182,6 +202,7 @@ void TQuireSession::SetSessionName(std::string_view name) {
   if (AutoSessionName() && !renaming_)
     RaiseDatabaseError("Cannot perform this operation on the active auto-session.");
   if (Active()) RaiseDatabaseError("Cannot perform this operation on an active session.");
+  const std::lock_guard lock(list_.Section());
   for (const TQuireSession* other : list_.Sessions())
     if (other != this && EqualsIgnoringAsciiCase(other->SessionName(), name))
       RaiseDatabaseError("Session name %s already exists.", name);
@@ -227,20 +248,23 @@ bool TQuireSession::PromptForPassword() {
     OnPassword(*this, again);
     return again;
   }
-  const TPasswordDialogHost& host = list_.PasswordDialogHost();
+  // A copy: the dialog may take a while, and the program may install another
+  // host meanwhile.
+  const TPasswordDialogHost host = list_.PasswordDialogHost();
   if (!host) return false;  // no window to ask in: the open fails with 10498
   TQuirePasswordDialog dialog(*this);
   return host(dialog);
 }
 
 void TQuireSession::BeginEngineCall() {
-  if (lockDepth_ > 0 && lockHolder_ == std::this_thread::get_id()) {
+  if (lockHolder_.load() == std::this_thread::get_id()) {
     ++lockDepth_;
     return;
   }
   list_.Section().lock();
-  lockHolder_ = std::this_thread::get_id();
+  lockHolder_.store(std::this_thread::get_id());
   lockDepth_ = 1;
+  savedChoice_ = SaveSessionChoice();
   try {
     MakeCurrent();
   } catch (...) {
@@ -250,9 +274,10 @@ void TQuireSession::BeginEngineCall() {
 }
 
 void TQuireSession::EndEngineCall() {
-  if (lockDepth_ == 0) return;
+  if (lockHolder_.load() != std::this_thread::get_id()) return;
   if (--lockDepth_ == 0) {
-    lockHolder_ = {};
+    RestoreSessionChoice(savedChoice_);
+    lockHolder_.store({});
     list_.Section().unlock();
   }
 }

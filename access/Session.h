@@ -9,7 +9,14 @@
 // the default session "Default" in it. Sessions and databases are owned by
 // whoever creates them (a form, a test); they sign on with the list, or
 // their session, on creation and off when destroyed.
+//
+// Threads: the engine keeps the current session per thread, so a window
+// reading through a session of its own and a worker importing through the
+// default session run side by side. A session, its databases and their
+// datasets are used by one thread at a time; the list itself, and each
+// session's password list and error context, may be reached from any thread.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -18,6 +25,8 @@
 #include <string_view>
 #include <thread>
 #include <vector>
+
+#include "engine/Engine.h"
 
 namespace quire {
 
@@ -42,14 +51,15 @@ class TQuireSessionList {
   TQuireSession* FindSession(std::string_view name) const;
   // As FindSession, failing with "Session name %s is not valid.".
   TQuireSession& GetSession(std::string_view name) const;
-  const std::vector<TQuireSession*>& Sessions() const { return sessions_; }
+  // The sessions in creation order, as they stand at the call.
+  std::vector<TQuireSession*> Sessions() const;
 
   // The process-wide section: engine calls of all sessions, activation,
-  // the automatic-name numbers.
+  // the automatic-name numbers, the list of sessions.
   std::recursive_mutex& Section() { return section_; }
 
-  void SetPasswordDialogHost(TPasswordDialogHost host) { dialogHost_ = std::move(host); }
-  const TPasswordDialogHost& PasswordDialogHost() const { return dialogHost_; }
+  void SetPasswordDialogHost(TPasswordDialogHost host);
+  TPasswordDialogHost PasswordDialogHost() const;
 
  private:
   friend class TQuireSession;
@@ -60,7 +70,7 @@ class TQuireSessionList {
   int TakeNameNumber();
   void FreeNameNumber(int number);
 
-  std::recursive_mutex section_;
+  mutable std::recursive_mutex section_;
   std::vector<TQuireSession*> sessions_;
   std::vector<bool> usedNumbers_;
   std::unique_ptr<TQuireSession> default_;
@@ -110,10 +120,15 @@ class TQuireSession {
   bool PromptForPassword();
 
   // Take and give back the engine lock; nested calls count levels. Taking
-  // it makes this session's engine session current (activating it first).
+  // it makes this session's engine session current in the calling thread
+  // (activating it first); giving back the last level puts the thread back
+  // on the session it worked with before, so that a password registered
+  // from the window's thread for a worker's session leaves the window's own
+  // datasets on their session.
   void BeginEngineCall();
   void EndEngineCall();
-  // Makes the engine session current, activating the session if needed.
+  // Makes the engine session current in the calling thread, activating the
+  // session if needed.
   void MakeCurrent();
 
   // A connected database of that name for a dataset, created by the session
@@ -148,8 +163,11 @@ class TQuireSession {
   std::unique_ptr<TFileSession> ownSession_;  // a non-default session's
   std::vector<TQuireDatabase*> databases_;
   std::vector<std::unique_ptr<TQuireDatabase>> createdDatabases_;
+  // Levels of the engine lock and the saved choice are touched only by the
+  // thread holding the lock; the holder is read by any thread that asks.
   int lockDepth_ = 0;
-  std::thread::id lockHolder_;
+  std::atomic<std::thread::id> lockHolder_{};
+  TSessionChoice savedChoice_;
 };
 
 // Holds a session's engine lock for a scope.
