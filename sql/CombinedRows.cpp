@@ -61,9 +61,29 @@ TExprTree TCombinedRows::Restriction(std::size_t table) {
   return AndTogether(planned.Condition ? CopyTree(*planned.Condition) : nullptr, std::move(link));
 }
 
+TCombinedRows::TCombinedRows(TJoinPlan& plan)
+    : plan_(plan),
+      row_(plan),
+      starting_(plan.Tables.size()),
+      ending_(plan.Tables.size()),
+      matched_(plan.Groups.size(), false) {
+  const auto size = [&](std::size_t g) { return plan.Groups[g].Last - plan.Groups[g].First; };
+  for (std::size_t g = 0; g < plan.Groups.size(); ++g) {
+    starting_[plan.Groups[g].First].push_back(g);
+    ending_[plan.Groups[g].Last].push_back(g);
+  }
+  for (auto& groups : starting_)
+    std::sort(groups.begin(), groups.end(), [&](auto l, auto r) { return size(l) > size(r); });
+  for (auto& groups : ending_)
+    std::sort(groups.begin(), groups.end(), [&](auto l, auto r) { return size(l) < size(r); });
+}
+
 void TCombinedRows::ForEach(const TProgressCallback& progress,
                             const std::function<void(TCombinedRow&)>& sink) {
   if (plan_.Tables.empty()) return;
+  sink_ = &sink;
+  // The first table is in no group: a group's preserved tables stand
+  // before it.
   TStatementTable& first = *plan_.Tables[0].Table;
   const TExprTree condition = Restriction(0);
   first.ClearRestriction();
@@ -84,18 +104,29 @@ void TCombinedRows::ForEach(const TProgressCallback& progress,
       TRecordColumnReader reader(first.Fields(), record);
       if (!Evaluate(*test, {.Reader = &reader}).IsTrue()) continue;
     }
-    Descend(1, sink);
+    Placed(0);
   }
 }
 
-void TCombinedRows::Descend(std::size_t table, const std::function<void(TCombinedRow&)>& sink) {
-  if (table == plan_.Tables.size()) {
-    if (!plan_.RowCondition || Evaluate(*plan_.RowCondition, {.Reader = &row_}).IsTrue())
-      sink(row_);
+void TCombinedRows::Place(std::size_t table, std::size_t group) {
+  if (group == starting_[table].size()) {
+    Read(table);
     return;
   }
-  const TPlannedTable& planned = plan_.Tables[table];
-  TStatementTable& source = *planned.Table;
+  const std::size_t g = starting_[table][group];
+  matched_[g] = false;
+  Place(table, group + 1);
+  if (matched_[g]) return;
+  const TOuterGroup& outer = plan_.Groups[g];
+  for (std::size_t t = outer.First; t <= outer.Last; ++t) row_.SetNull(t, true);
+  const auto& ending = ending_[outer.Last];
+  const auto self = std::find(ending.begin(), ending.end(), g);
+  Placed(outer.Last, static_cast<std::size_t>(self - ending.begin()) + 1);
+  for (std::size_t t = outer.First; t <= outer.Last; ++t) row_.SetNull(t, false);
+}
+
+void TCombinedRows::Read(std::size_t table) {
+  TStatementTable& source = *plan_.Tables[table].Table;
   const TExprTree restriction = Restriction(table);
   const TQueryExprNode* test = nullptr;
   if (!restriction) {
@@ -103,23 +134,28 @@ void TCombinedRows::Descend(std::size_t table, const std::function<void(TCombine
   } else if (!source.Restrict(*restriction, true)) {
     test = restriction.get();
   }
-
   std::span<std::uint8_t> record = row_.Record(table);
-  row_.SetNull(table, false);
-  bool matched = false;
   source.First();
   while (source.Next(record)) {
     if (test != nullptr) {
       TRecordColumnReader reader(source.Fields(), record);
       if (!Evaluate(*test, {.Reader = &reader}).IsTrue()) continue;
     }
-    matched = true;
-    Descend(table + 1, sink);
+    Placed(table);
   }
-  if (!matched && planned.LeftJoin) {
-    row_.SetNull(table, true);
-    Descend(table + 1, sink);
-    row_.SetNull(table, false);
+}
+
+void TCombinedRows::Placed(std::size_t table, std::size_t group) {
+  for (; group < ending_[table].size(); ++group) {
+    const std::size_t g = ending_[table][group];
+    const TQueryExprNode* test = plan_.Groups[g].Test.get();
+    if (test != nullptr && !Evaluate(*test, {.Reader = &row_}).IsTrue()) return;
+    matched_[g] = true;
+  }
+  if (table + 1 < plan_.Tables.size()) {
+    Place(table + 1);
+  } else if (!plan_.RowCondition || Evaluate(*plan_.RowCondition, {.Reader = &row_}).IsTrue()) {
+    (*sink_)(row_);
   }
 }
 

@@ -4,8 +4,9 @@
 // each later table, whenever the tables before it move to a new row, is
 // restricted to its own condition and its link with the current values of
 // the earlier tables put in as constants (answered from its indexes where
-// they serve, else tested record by record). A left-joined table that
-// offers no record for the row still gives one row, with its columns NULL.
+// they serve, else tested record by record). An outer group whose tables
+// give no combination that passes its test for the row of the tables
+// before it still gives one row, with the group's columns NULL.
 
 #include <cstdint>
 #include <functional>
@@ -41,7 +42,7 @@ class TCombinedRow : public TColumnReader {
 
 class TCombinedRows {
  public:
-  explicit TCombinedRows(TJoinPlan& plan) : plan_(plan), row_(plan) {}
+  explicit TCombinedRows(TJoinPlan& plan);
 
   // Hands every combined row that passes the plan's row condition to
   // `sink`. Progress goes by the records of
@@ -50,13 +51,26 @@ class TCombinedRows {
   void ForEach(const TProgressCallback& progress, const std::function<void(TCombinedRow&)>& sink);
 
  private:
-  void Descend(std::size_t table, const std::function<void(TCombinedRow&)>& sink);
+  // Places the tables from `table` on: enters the groups that start there
+  // (outermost first, from the `group`th), then reads the table.
+  void Place(std::size_t table, std::size_t group = 0);
+  void Read(std::size_t table);
+  // Table `table` holds its record (or NULLs): tests the groups that end
+  // there (innermost first, from the `group`th), then places the next.
+  void Placed(std::size_t table, std::size_t group = 0);
   // What table `table` must satisfy for the current row of the tables
   // before it; null when it offers every record.
   TExprTree Restriction(std::size_t table);
 
   TJoinPlan& plan_;
   TCombinedRow row_;
+  const std::function<void(TCombinedRow&)>* sink_ = nullptr;
+  // Per table, the groups starting there, outermost first, and those
+  // ending there, innermost first.
+  std::vector<std::vector<std::size_t>> starting_;
+  std::vector<std::vector<std::size_t>> ending_;
+  // Per group: a combination of its tables passed since it was entered.
+  std::vector<bool> matched_;
 };
 
 }  // namespace quire

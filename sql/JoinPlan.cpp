@@ -6,7 +6,6 @@
 #include <set>
 
 #include "engine/FieldTypes.h"
-#include "sql/JoinComparisons.h"
 #include "sql/SqlError.h"
 
 namespace quire {
@@ -14,54 +13,6 @@ namespace {
 
 constexpr std::string_view kUnknownJoinTable =
     "Internal join error attempting to validate table correlation names involved in join";
-
-// Positions in the source list of the tables whose columns `tree` reads. A
-// column bound to no source table is refused: as a join error inside a
-// join comparison, else as a name the FROM clause lacks.
-std::set<std::size_t> TablesOf(const TQueryExprNode& tree, const TStatement& statement,
-                               bool inJoin) {
-  std::set<std::size_t> found;
-  std::vector<const TQueryExprNode*> pending{&tree};
-  while (!pending.empty()) {
-    const TQueryExprNode* node = pending.back();
-    pending.pop_back();
-    if (node->IsColumn()) {
-      const auto& sources = statement.SourceTables;
-      const auto at = std::find_if(sources.begin(), sources.end(), [&](const auto& source) {
-        return source.get() == node->SourceTable;
-      });
-      if (at == sources.end()) {
-        if (inJoin) RaiseSqlError(kUnknownJoinTable);
-        RaiseSqlError("Table correlation name '" + node->TableName +
-                      "' referenced in WHERE clause is not defined in the FROM clause");
-      }
-      found.insert(static_cast<std::size_t>(at - sources.begin()));
-    }
-    for (const auto* link : {node->Left.get(), node->Right.get(), node->Next.get()})
-      if (link != nullptr) pending.push_back(link);
-  }
-  return found;
-}
-
-bool IsOuter(std::uint8_t kind) {
-  return kind == jkLeft || kind == jkRight;
-}
-
-// The first comparison an outer join's ON marked, looking through AND, OR
-// and unary nodes as the marking does.
-const TQueryExprNode* OuterComparison(const TQueryExprNode& tree) {
-  std::vector<const TQueryExprNode*> pending{&tree};
-  while (!pending.empty()) {
-    const TQueryExprNode* node = pending.back();
-    pending.pop_back();
-    if (IsComparisonOp(node->OpCode) && node->Kind == nkBinary && IsOuter(node->JoinKind))
-      return node;
-    if (node->Kind == nkUnary || node->Kind == nkBinary)
-      for (const auto* link : {node->Left.get(), node->Right.get()})
-        if (link != nullptr) pending.push_back(link);
-  }
-  return nullptr;
-}
 
 // The parts of `tree` below its top AND nodes, moved out of it.
 void SplitConjuncts(TExprTree tree, std::vector<TExprTree>& parts) {
@@ -80,121 +31,174 @@ void SplitConjuncts(TExprTree tree, std::vector<TExprTree>& parts) {
   }
 }
 
-// One conjunct and what it reads.
-struct TConjunct {
+// A conjunct with the group it belongs to (none: the whole row).
+struct THomedConjunct {
   TExprTree Tree;
-  std::set<std::size_t> Tables;
-  // A comparison whose sides read one table each, two tables in all.
-  bool JoinComparison = false;
-  std::size_t LeftTable = 0;
+  std::optional<std::size_t> Home;
 };
 
 class TPlanner {
  public:
   TPlanner(const TStatement& statement, TOpenTables& tables) : statement_(statement) {
-    for (const auto& source : statement.SourceTables) {
-      TPlannedTable& planned = plan_.Tables.emplace_back();
-      planned.Source = source.get();
-      planned.Table = &tables.Table(*source);
-    }
+    PlaceTables(tables);
+    for (const TJoinClause& join : statement.Joins)
+      if (join.Kind != jkInner) AddGroup(join);
   }
 
   TJoinPlan Plan() {
-    if (!statement_.HasCondition || !statement_.Condition) return std::move(plan_);
-    std::vector<TExprTree> parts;
-    SplitConjuncts(CopyTree(*statement_.Condition), parts);
-    std::vector<TConjunct> conjuncts;
-    for (TExprTree& part : parts) conjuncts.push_back(Classify(std::move(part)));
-    for (const TConjunct& conjunct : conjuncts) NoteOuterTarget(conjunct);
-    for (TConjunct& conjunct : conjuncts) Assign(conjunct);
+    if (statement_.Condition) AddConjuncts(*statement_.Condition, std::nullopt);
+    for (std::size_t j = 0; j < statement_.Joins.size(); ++j)
+      AddConjuncts(*statement_.Joins[j].Condition, HomeOfJoin(j));
+    for (THomedConjunct& conjunct : conjuncts_) Assign(conjunct);
     return std::move(plan_);
   }
 
  private:
-  TConjunct Classify(TExprTree tree) {
-    TConjunct conjunct;
-    const TQueryExprNode& node = *tree;
-    if (node.Kind == nkBinary && IsComparisonOp(node.OpCode) && node.Left && node.Right) {
-      const auto left = TablesOf(*node.Left, statement_, true);
-      const auto right = TablesOf(*node.Right, statement_, true);
-      if (!left.empty() && !right.empty()) {
-        if (left.size() > 1 || right.size() > 1)
-          RaiseSqlError(
-              "The join condition cannot contain multiple table correlation names in either the "
-              "left or right operand in WHERE or JOIN clause");
-        conjunct.JoinComparison = *left.begin() != *right.begin();
-        conjunct.LeftTable = *left.begin();
+  // The FROM items one after the other, each in the source list's order.
+  void PlaceTables(TOpenTables& tables) {
+    std::map<const TSourceDataFile*, std::size_t> itemOf;
+    for (std::size_t item = 0; item < statement_.FromItems.size(); ++item)
+      for (const TSourceDataFile* source : statement_.FromItems[item]) itemOf[source] = item;
+    std::vector<TSourceDataFile*> order;
+    for (const auto& source : statement_.SourceTables) order.push_back(source.get());
+    std::stable_sort(order.begin(), order.end(), [&](const auto* left, const auto* right) {
+      return itemOf[left] < itemOf[right];
+    });
+    for (TSourceDataFile* source : order) {
+      position_[source] = plan_.Tables.size();
+      TPlannedTable& planned = plan_.Tables.emplace_back();
+      planned.Source = source;
+      planned.Table = &tables.Table(*source);
+    }
+  }
+
+  void AddGroup(const TJoinClause& join) {
+    std::vector<std::size_t> filled;
+    if (join.Kind == jkLeft) {
+      filled.push_back(position_.at(join.Table));
+    } else {
+      for (const TSourceDataFile* source : statement_.FromItems[join.FromItem]) {
+        if (source == join.Table) break;
+        filled.push_back(position_.at(source));
       }
     }
-    conjunct.Tables = TablesOf(node, statement_, false);
-    conjunct.Tree = std::move(tree);
-    return conjunct;
+    const auto [first, last] = std::minmax_element(filled.begin(), filled.end());
+    groupOfJoin_[&join] = plan_.Groups.size();
+    plan_.Groups.push_back({.First = *first, .Last = *last, .Test = nullptr});
   }
 
-  // The table an outer join fills with NULLs: the later of the two tables
-  // its marked comparison joins (a right join's own table stands first).
-  std::optional<std::size_t> OuterTarget(const TConjunct& conjunct) const {
-    if (conjunct.Tables.size() < 2) return std::nullopt;
-    const TQueryExprNode* marked = OuterComparison(*conjunct.Tree);
-    if (marked == nullptr) return std::nullopt;
-    const auto left = TablesOf(*marked->Left, statement_, true);
-    const auto right = TablesOf(*marked->Right, statement_, true);
-    if (left.empty() || right.empty()) return std::nullopt;
-    return std::max(*left.rbegin(), *right.rbegin());
+  // An outer join's ON belongs to its group; an inner join's to the group
+  // of the first right join after it in its item, which fills its tables.
+  std::optional<std::size_t> HomeOfJoin(std::size_t j) const {
+    const TJoinClause& join = statement_.Joins[j];
+    for (std::size_t k = j; k < statement_.Joins.size(); ++k) {
+      const TJoinClause& later = statement_.Joins[k];
+      if (later.FromItem != join.FromItem) continue;
+      if (k == j ? join.Kind != jkInner : later.Kind == jkRight) return groupOfJoin_.at(&later);
+    }
+    return std::nullopt;
   }
 
-  void NoteOuterTarget(const TConjunct& conjunct) {
-    const auto target = OuterTarget(conjunct);
-    if (!target) return;
-    const std::uint8_t kind = OuterComparison(*conjunct.Tree)->JoinKind;
-    const auto [entry, added] = outerTargets_.emplace(*target, kind);
-    if (!added && entry->second != kind) RaiseMultipleTargets(*target);
-  }
-
-  void Assign(TConjunct& conjunct) {
-    if (conjunct.Tables.empty()) {
-      AddToRows(std::move(conjunct.Tree));
-    } else if (conjunct.Tables.size() == 1) {
-      TPlannedTable& table = plan_.Tables[*conjunct.Tables.begin()];
-      table.Condition = AndTogether(std::move(table.Condition), std::move(conjunct.Tree));
-    } else if (const auto outer = OuterTarget(conjunct)) {
-      // Every table it reads must come before the one it fills.
-      if (*conjunct.Tables.rbegin() != *outer) RaiseMultipleTargets(*outer);
-      AddToLink(*outer, conjunct, true);
-    } else if (conjunct.JoinComparison && !outerTargets_.contains(*conjunct.Tables.rbegin())) {
-      AddToLink(*conjunct.Tables.rbegin(), conjunct, false);
-    } else {
-      AddToRows(std::move(conjunct.Tree));
+  void AddConjuncts(const TQueryExprNode& condition, std::optional<std::size_t> home) {
+    std::vector<TExprTree> parts;
+    SplitConjuncts(CopyTree(condition), parts);
+    for (TExprTree& part : parts) {
+      CheckJoinComparison(*part);
+      conjuncts_.push_back({std::move(part), home});
     }
   }
 
-  void AddToLink(std::size_t target, TConjunct& conjunct, bool outer) {
-    TQueryExprNode& node = *conjunct.Tree;
-    // The linked table's side on the left, as an index answers it once
-    // the other side is a constant.
-    if (conjunct.JoinComparison && conjunct.LeftTable != target) {
-      std::swap(node.Left, node.Right);
-      node.OpCode = MirroredComparison(node.OpCode);
+  // A comparison between columns of two tables must read one table on
+  // each side.
+  void CheckJoinComparison(const TQueryExprNode& node) const {
+    if (node.Kind != nkBinary || !IsComparisonOp(node.OpCode) || !node.Left || !node.Right) return;
+    const auto left = TablesOf(*node.Left, true);
+    const auto right = TablesOf(*node.Right, true);
+    if (!left.empty() && !right.empty() && (left.size() > 1 || right.size() > 1))
+      RaiseSqlError(
+          "The join condition cannot contain multiple table correlation names in either the "
+          "left or right operand in WHERE or JOIN clause");
+  }
+
+  void Assign(THomedConjunct& conjunct) {
+    const std::set<std::size_t> tables = TablesOf(*conjunct.Tree, false);
+    const std::size_t groupStart = conjunct.Home ? plan_.Groups[*conjunct.Home].First : 0;
+    if (tables.empty() && !conjunct.Home) {
+      AddTo(plan_.RowCondition, std::move(conjunct.Tree));
+      return;
     }
-    TPlannedTable& table = plan_.Tables[target];
-    table.Link = AndTogether(std::move(table.Link), std::move(conjunct.Tree));
-    if (outer) table.LeftJoin = true;
+    const std::size_t last = std::max(tables.empty() ? 0 : *tables.rbegin(), groupStart);
+    if (InnermostGroup(last) != conjunct.Home) {
+      TExprTree& test = conjunct.Home ? plan_.Groups[*conjunct.Home].Test : plan_.RowCondition;
+      AddTo(test, std::move(conjunct.Tree));
+      return;
+    }
+    TPlannedTable& table = plan_.Tables[last];
+    if (tables.size() == 1 && *tables.begin() == last) {
+      AddTo(table.Condition, std::move(conjunct.Tree));
+      return;
+    }
+    PutTableOnTheLeft(*conjunct.Tree, last);
+    AddTo(table.Link, std::move(conjunct.Tree));
   }
 
-  void AddToRows(TExprTree tree) {
-    plan_.RowCondition = AndTogether(std::move(plan_.RowCondition), std::move(tree));
+  // The smallest group holding the table at `position`.
+  std::optional<std::size_t> InnermostGroup(std::size_t position) const {
+    std::optional<std::size_t> innermost;
+    for (std::size_t g = 0; g < plan_.Groups.size(); ++g) {
+      const TOuterGroup& group = plan_.Groups[g];
+      if (position < group.First || position > group.Last) continue;
+      if (!innermost ||
+          group.Last - group.First < plan_.Groups[*innermost].Last - plan_.Groups[*innermost].First)
+        innermost = g;
+    }
+    return innermost;
   }
 
-  [[noreturn]] void RaiseMultipleTargets(std::size_t table) const {
-    RaiseSqlError("Internal join error - table correlation name \"" +
-                  statement_.SourceTables[table]->CorrelationName() +
-                  "\" is target of multiple join conditions in WHERE or JOIN clause");
+  // The restricted table's side of a comparison on the left, as an index
+  // answers it once the other side is a constant.
+  void PutTableOnTheLeft(TQueryExprNode& node, std::size_t table) const {
+    if (node.Kind != nkBinary || !IsComparisonOp(node.OpCode) || !node.Left || !node.Right) return;
+    const auto left = TablesOf(*node.Left, true);
+    const auto right = TablesOf(*node.Right, true);
+    if (left.contains(table) || right != std::set<std::size_t>{table}) return;
+    std::swap(node.Left, node.Right);
+    node.OpCode = MirroredComparison(node.OpCode);
+  }
+
+  // Positions in the plan of the tables whose columns `tree` reads. A
+  // column bound to no source table is refused: as a join error inside a
+  // join comparison, else as a name the FROM clause lacks.
+  std::set<std::size_t> TablesOf(const TQueryExprNode& tree, bool inJoin) const {
+    std::set<std::size_t> found;
+    std::vector<const TQueryExprNode*> pending{&tree};
+    while (!pending.empty()) {
+      const TQueryExprNode* node = pending.back();
+      pending.pop_back();
+      if (node->IsColumn()) {
+        const auto at = position_.find(node->SourceTable);
+        if (at == position_.end()) {
+          if (inJoin) RaiseSqlError(kUnknownJoinTable);
+          RaiseSqlError("Table correlation name '" + node->TableName +
+                        "' referenced in WHERE clause is not defined in the FROM clause");
+        }
+        found.insert(at->second);
+      }
+      for (const auto* link : {node->Left.get(), node->Right.get(), node->Next.get()})
+        if (link != nullptr) pending.push_back(link);
+    }
+    return found;
+  }
+
+  static void AddTo(TExprTree& condition, TExprTree part) {
+    condition = AndTogether(std::move(condition), std::move(part));
   }
 
   const TStatement& statement_;
   TJoinPlan plan_;
-  // Tables an outer join fills with NULLs, with the join's kind.
-  std::map<std::size_t, std::uint8_t> outerTargets_;
+  std::map<const TSourceDataFile*, std::size_t> position_;
+  std::map<const TJoinClause*, std::size_t> groupOfJoin_;
+  std::vector<THomedConjunct> conjuncts_;
 };
 
 }  // namespace

@@ -1,24 +1,29 @@
 #pragma once
-// How a SELECT walks its source tables: the condition (WHERE and every ON,
-// joined by AND) taken apart into what each table can answer alone, the
-// links that join a table to the tables before it, and the rest, which is
-// tested on every combined row.
+// How a SELECT walks its source tables: the order of the nested iteration,
+// the runs of tables that outer joins fill with NULLs, and where each part
+// of the conditions is tested.
 //
-// The conjuncts of the condition (its parts below the top AND nodes) go:
-//   - naming one table only: to that table's own condition, which restricts
-//     the records it offers;
-//   - a comparison whose two sides name one table each (a join comparison):
-//     to the link of the later of the two tables, its columns standing on
-//     the left; an inner comparison with a table that an outer join fills
-//     with NULLs stays for the combined row, as a WHERE after the join does;
-//   - a condition over several tables inside an outer join's ON (an OR of
-//     two join comparisons, say): to that join's link, so that a row of the
-//     preserved table that matches nothing still comes out, NULL-extended;
-//   - anything else over several tables: to the combined row. An OR across
-//     tables is never split: each of its sides alone is not the condition.
-// A right join is a left join read the other way round: its table stands
-// first in the source list, so the table named on the left is the one
-// filled with NULLs.
+// The FROM clause reads as a left-deep tree per FROM item: each join
+// combines the tables of its item named so far with one more table. A left
+// join fills its own table with NULLs for a row of the others that nothing
+// pairs with; a right join fills the tables named before it in its item.
+// Such a run of tables is an outer group. Groups nest or stand apart, and
+// in the iteration order (the items one after the other; within an item,
+// the right-joined tables first, last joined first, then the others as
+// named) each group's tables are neighbours, its preserved tables before
+// them.
+//
+// Every condition is taken apart at its top AND nodes into conjuncts, and
+// each conjunct has a home: WHERE, and the ON of an inner join that no
+// later right join of its item encloses, belong to the whole row; an outer
+// join's ON belongs to its group, and an inner join's ON to the group of the
+// first right join after it in its item. A conjunct is tested as early as
+// its home allows: it restricts the records of the last table it reads (at
+// the earliest the first table of its group) when that table's innermost
+// group is its home, with the values of earlier tables put in as constants,
+// so that indexes can answer it; otherwise its group tests it once its last
+// table is placed, or the whole row tests it. An OR across tables is never
+// split: each of its sides alone is not the condition.
 
 #include <vector>
 
@@ -35,21 +40,29 @@ struct TPlannedTable {
   // Over this table's columns and those of tables before it; null for a
   // cross product (or the first table).
   TExprTree Link;
-  // A row of the tables before it that no record matches still comes out,
-  // with this table's columns NULL.
-  bool LeftJoin = false;
+};
+
+// Tables First to Last (positions in the plan) that an outer join fills
+// with NULLs when no combination of their records passes the join.
+struct TOuterGroup {
+  std::size_t First = 0;
+  std::size_t Last = 0;
+  // Tested once the group's last table is placed; null when every part of
+  // the join went to a table's records.
+  TExprTree Test;
 };
 
 struct TJoinPlan {
-  // In the order of iteration: the source list's order.
+  // In the order of iteration.
   std::vector<TPlannedTable> Tables;
+  std::vector<TOuterGroup> Groups;
   // Tested on each combined row; null when nothing is left for it.
   TExprTree RowCondition;
 };
 
-// Takes `statement`'s condition apart over its open tables. Raises 11949:
-// a join comparison side naming several tables, a correlation name that
-// is not a source table, a table that two outer joins would fill.
+// Takes `statement`'s conditions apart over its open tables. Raises 11949:
+// a join comparison side naming several tables, a column of a table that
+// is not a source table.
 TJoinPlan PlanJoins(const TStatement& statement, TOpenTables& tables);
 
 // `left` AND `right`, either of which may be null.

@@ -114,7 +114,7 @@ void TStatementParser::ParseFromList() {
       .allowsStringAlias = false,
       .notAliases = kFromTableEnds};
   for (;;) {
-    ParseTableReference(kFromTable);
+    statement_.FromItems.emplace_back().push_back(&ParseTableReference(kFromTable));
     while (ParseJoin()) {
     }
     if (!AtChar(',')) return;
@@ -149,10 +149,16 @@ bool TStatementParser::ParseJoin() {
     return false;
   }
   Next();
-  ParseTableReference(kJoinedTable, /*atFront=*/kind == jkRight);
+  const TSourceDataFile& table = ParseTableReference(kJoinedTable, /*atFront=*/kind == jkRight);
+  statement_.FromItems.back().push_back(&table);
   if (!AtKeyword("ON")) Expected("ON keyword expected in JOIN clause, instead found '");
   Next();
-  MarkJoinComparisons(ParseCondition(), kind);
+  TJoinClause join{.Kind = kind,
+                   .Table = &table,
+                   .FromItem = statement_.FromItems.size() - 1,
+                   .Condition = ParseCondition()};
+  MarkJoinComparisons(*join.Condition, kind);
+  statement_.Joins.push_back(std::move(join));
   statement_.SeveralTables = true;
   return true;
 }

@@ -55,7 +55,7 @@ void TStatementParser::ParseAlias(TSourceDataFile& table, const TTableRules& rul
   Next();
 }
 
-TQueryExprNode& TStatementParser::ParseCondition() {
+TExprTree TStatementParser::ParseCondition() {
   TExprTree condition =
       ParseExpression(parser_, pfPredicates | pfParams, kClauseCondition, &statement_.Parameters);
   if (!condition) RaiseSqlError("WHERE or JOIN clause is empty");
@@ -63,26 +63,14 @@ TQueryExprNode& TStatementParser::ParseCondition() {
   CheckTypes(*condition, kClauseCondition, resolver, formats_);
   if (condition->Type() != ftype::Boolean)
     RaiseSqlError("WHERE or JOIN clause must be a boolean expression");
-
-  TQueryExprNode& added = *condition;
-  if (statement_.Condition) {
-    // The earlier conditions stay on the left, so that the tree reads in
-    // the order of the text.
-    TExprTree both = MakeOperator(nkBinary, op::And, "AND", std::move(statement_.Condition),
-                                  std::move(condition));
-    both->Value = TValue::NullOf(ftype::Boolean, 2);
-    statement_.Condition = std::move(both);
-  } else {
-    statement_.Condition = std::move(condition);
-  }
   statement_.HasCondition = true;
-  return added;
+  return condition;
 }
 
 void TStatementParser::ParseOptionalWhere() {
   if (!AtKeyword("WHERE")) return;
   Next();
-  ParseCondition();
+  statement_.Condition = ParseCondition();
 }
 
 void TStatementParser::ExpectEnd(std::string_view message) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "sql/JoinComparisons.h"
 #include "sql/ParseExpression.h"
 #include "sql/QueryExprNode.h"
 #include "sql/SourceDataFile.h"
@@ -61,6 +62,21 @@ struct TOrderByDataField {
   bool Descending = false;
 };
 
+// One JOIN ... ON of the FROM clause. Its condition is kept apart from
+// WHERE and from the other joins: under an outer join, ON decides which rows
+// of the joined table pair up (the others are NULL-extended), while WHERE
+// drops rows afterwards; merged into one tree, the two could not be told
+// apart.
+struct TJoinClause {
+  TJoinKind Kind = jkInner;
+  // The table named after JOIN.
+  const TSourceDataFile* Table = nullptr;
+  // The FROM item (a table with its joins, up to the next ",") it belongs
+  // to: the index into TStatement::FromItems.
+  std::size_t FromItem = 0;
+  TExprTree Condition;
+};
+
 struct TStatement {
   TStatementKind Kind = skNone;
   bool Distinct = false;
@@ -79,9 +95,16 @@ struct TStatement {
   std::vector<TOrderByDataField> OrderByFields;
   std::vector<TGroupByDataField> GroupByFields;
 
-  // The WHERE condition and every join condition, joined by AND.
+  // The WHERE condition (null when there is none).
   TExprTree Condition;
+  // Set by WHERE and by every join.
   bool HasCondition = false;
+  // In the order written.
+  std::vector<TJoinClause> Joins;
+  // Each FROM item's tables in the order named: a right join fills with
+  // NULLs the tables of its own item named before it, not those of the
+  // items before the ",".
+  std::vector<std::vector<const TSourceDataFile*>> FromItems;
 
   bool SeveralTables = false;  // a join or a comma in FROM
   bool HasOrderBy = false;

@@ -72,7 +72,8 @@ class TStatementParser {
   // ParseStatement.cpp: what the statements share.
   TSourceDataFile& ParseTableReference(const TTableRules& rules, bool atFront = false);
   void ParseAlias(TSourceDataFile& table, const TTableRules& rules);
-  TQueryExprNode& ParseCondition();
+  // A bound, type-checked condition of WHERE or ON.
+  TExprTree ParseCondition();
   void ParseOptionalWhere();
   void ExpectEnd(std::string_view message);
   // Whether the current token cannot begin a clause item: the item is empty.

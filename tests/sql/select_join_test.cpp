@@ -107,9 +107,45 @@ TEST_P(SelectJoin, JoinMessages) {
   EXPECT_EQ(message("SELECT a.x FROM a, b, c WHERE a.x + b.x = c.x"),
             "The join condition cannot contain multiple table correlation names in either the "
             "left or right operand in WHERE or JOIN clause");
-  EXPECT_EQ(message("SELECT a.x FROM a LEFT JOIN b ON a.x = b.x RIGHT JOIN c ON c.y = b.y"),
-            "Internal join error - table correlation name \"b\" is target of multiple join "
-            "conditions in WHERE or JOIN clause");
+}
+
+TEST_P(SelectJoin, OnDecidesThePairsAndWhereTheRowsOfAnOuterJoin) {
+  // ON naming only the preserved table: a 1 fails it and is NULL-extended,
+  // not dropped.
+  EXPECT_EQ(Sorted("SELECT a.x, b.y FROM a LEFT JOIN b ON a.x = b.x AND a.x > 1"),
+            (Rows{"1|NULL", "2|NULL", "3|NULL"}));
+  // WHERE over the filled table tests the joined rows, NULLs included.
+  EXPECT_EQ(Sorted("SELECT a.x, b.y FROM a LEFT JOIN b ON a.x = b.x WHERE b.y > 100"),
+            (Rows{"1|101"}));
+  EXPECT_EQ(Sorted("SELECT a.x, b.y FROM a LEFT JOIN b ON a.x = b.x WHERE b.y IS NULL"),
+            (Rows{"2|NULL", "3|NULL"}));
+  // NULL is a value that differs from 100 here, so a 2's filled row stays.
+  EXPECT_EQ(Sorted("SELECT a.x, b.y FROM b RIGHT JOIN a ON a.x = b.x WHERE a.x < 3 AND b.y <> 100"),
+            (Rows{"1|101", "2|NULL"}));
+}
+
+TEST_P(SelectJoin, ARightJoinFillsEveryTableJoinedBeforeIt) {
+  // (a JOIN b) RIGHT JOIN c: c 400 pairs with no a-b row and comes out once,
+  // not once per row of a.
+  EXPECT_EQ(Sorted("SELECT a.x, b.y, c.x FROM a JOIN b ON a.x = b.x RIGHT JOIN c ON c.x = b.y"),
+            (Rows{"1|100|100", "NULL|NULL|400"}));
+  // (a LEFT JOIN b) RIGHT JOIN c: b 400 has no a, so it is not among the
+  // left join's rows.
+  EXPECT_EQ(Sorted("SELECT a.x, b.y, c.x FROM a LEFT JOIN b ON a.x = b.x "
+                   "RIGHT JOIN c ON c.x = b.y"),
+            (Rows{"1|100|100", "NULL|NULL|400"}));
+  // A right join's ON naming only its own table: no pair for c 100.
+  EXPECT_EQ(Sorted("SELECT a.x, c.x FROM a RIGHT JOIN c ON c.x = 400 AND a.x = 1"),
+            (Rows{"1|400", "NULL|100"}));
+}
+
+TEST_P(SelectJoin, ARightJoinAfterACommaFillsOnlyItsOwnItem) {
+  // a, ((p RIGHT JOIN c) RIGHT JOIN q): the joins of the second item do not
+  // reach a.
+  const std::string from = " FROM a, b p RIGHT JOIN c ON c.x = p.y RIGHT JOIN b q ON q.y = c.x";
+  EXPECT_EQ(SelectRows(folder_, "SELECT a.x" + from).size(), 12u);
+  EXPECT_EQ(Sorted("SELECT a.x, p.x, c.x, q.y" + from + " WHERE a.x = 1"),
+            (Rows{"1|1|100|100", "1|4|400|400", "1|NULL|NULL|101", "1|NULL|NULL|20"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(IndexedOrNot, SelectJoin, ::testing::Bool());

@@ -134,10 +134,11 @@ TEST_F(StatementTest, TablesAreNumberedInTheOrderNamedAndRightJoinsGoFirst) {
 TEST_F(StatementTest, UnqualifiedColumnsBindToTheFirstTableInListOrderThatHasThem) {
   // x is in every table: after a right join its table is the first.
   const TStatement& right = Parse("SELECT * FROM a RIGHT JOIN b ON x = ax");
-  ASSERT_TRUE(right.Condition);
-  EXPECT_EQ(right.Condition->Left->SourceTable, right.SourceTables[0].get());
+  ASSERT_EQ(right.Joins.size(), 1u);
+  const TQueryExprNode& on = *right.Joins[0].Condition;
+  EXPECT_EQ(on.Left->SourceTable, right.SourceTables[0].get());
   EXPECT_EQ(right.SourceTables[0]->CorrelationName(), "b");
-  EXPECT_EQ(right.Condition->Right->SourceTable->CorrelationName(), "a");
+  EXPECT_EQ(on.Right->SourceTable->CorrelationName(), "a");
 
   const TStatement& plain = Parse("SELECT * FROM a, b WHERE x = bx");
   ASSERT_TRUE(plain.Condition);

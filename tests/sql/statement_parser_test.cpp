@@ -23,8 +23,10 @@ void CollectComparisons(const TQueryExprNode* node, std::vector<std::string>& ou
   CollectComparisons(node->Next.get(), out);
 }
 
+// Over every join's ON in order, then WHERE.
 std::vector<std::string> Comparisons(const TStatement& s) {
   std::vector<std::string> out;
+  for (const TJoinClause& join : s.Joins) CollectComparisons(join.Condition.get(), out);
   CollectComparisons(s.Condition.get(), out);
   return out;
 }
@@ -190,7 +192,8 @@ TEST_F(StatementTest, SeveralTablesComeFromACommaOrAJoin) {
 TEST_F(StatementTest, JoinKinds) {
   const auto kindOf = [this](const std::string& join) {
     const TStatement& s = Parse("SELECT * FROM a " + join + " b ON a.x = b.x");
-    return s.Condition ? int(s.Condition->JoinKind) : -1;
+    if (s.Joins.size() != 1 || s.Joins[0].Condition->JoinKind != s.Joins[0].Kind) return -1;
+    return int(s.Joins[0].Kind);
   };
   EXPECT_EQ(kindOf("JOIN"), jkInner);
   EXPECT_EQ(kindOf("INNER JOIN"), jkInner);
@@ -225,22 +228,39 @@ TEST_F(StatementTest, WhereComparisonsStayUnmarked) {
   EXPECT_EQ(Comparisons(s), (std::vector<std::string>{"a.x = b.x:0"}));
 }
 
-TEST_F(StatementTest, ConditionsAreJoinedByAndInTheOrderWritten) {
+TEST_F(StatementTest, EachOnIsKeptWithItsJoinApartFromWhere) {
   const TStatement& s =
       Parse("SELECT * FROM a JOIN b ON a.x = b.x RIGHT JOIN c ON b.y = c.y WHERE a.ax = 5");
-  ASSERT_TRUE(s.Condition);
-  const TQueryExprNode& top = *s.Condition;
-  EXPECT_EQ(top.OpCode, op::And);
-  EXPECT_EQ(top.Type(), ftype::Boolean);
-  EXPECT_EQ(top.Right->Left->Text, "a.ax");
-  EXPECT_EQ(top.Right->JoinKind, 0);
-  ASSERT_EQ(top.Left->OpCode, op::And);
-  EXPECT_EQ(top.Left->Left->Text, "=");
-  EXPECT_EQ(top.Left->Left->Left->Text, "a.x");
-  EXPECT_EQ(top.Left->Left->JoinKind, jkInner);
-  EXPECT_EQ(top.Left->Right->Left->Text, "b.y");
-  EXPECT_EQ(top.Left->Right->JoinKind, jkRight);
   EXPECT_TRUE(s.HasCondition);
+  ASSERT_TRUE(s.Condition);
+  EXPECT_EQ(s.Condition->Left->Text, "a.ax");
+  EXPECT_EQ(s.Condition->JoinKind, 0);
+  ASSERT_EQ(s.Joins.size(), 2u);
+  EXPECT_EQ(s.Joins[0].Kind, jkInner);
+  EXPECT_EQ(s.Joins[0].Table->CorrelationName(), "b");
+  EXPECT_EQ(s.Joins[0].Condition->Left->Text, "a.x");
+  EXPECT_EQ(s.Joins[1].Kind, jkRight);
+  EXPECT_EQ(s.Joins[1].Table->CorrelationName(), "c");
+  EXPECT_EQ(s.Joins[1].Condition->Left->Text, "b.y");
+  // The right join's table stands first; the FROM item keeps the order named.
+  EXPECT_EQ(s.SourceTables[0]->CorrelationName(), "c");
+  ASSERT_EQ(s.FromItems.size(), 1u);
+  ASSERT_EQ(s.FromItems[0].size(), 3u);
+  EXPECT_EQ(s.FromItems[0][0]->CorrelationName(), "a");
+  EXPECT_EQ(s.FromItems[0][2]->CorrelationName(), "c");
+}
+
+TEST_F(StatementTest, ACommaStartsANewFromItem) {
+  const TStatement& s =
+      Parse("SELECT * FROM a LEFT JOIN b ON a.x = b.x, b d RIGHT JOIN c ON c.cx = d.bx");
+  EXPECT_FALSE(s.Condition);
+  ASSERT_EQ(s.FromItems.size(), 2u);
+  EXPECT_EQ(s.FromItems[0].size(), 2u);
+  ASSERT_EQ(s.FromItems[1].size(), 2u);
+  EXPECT_EQ(s.FromItems[1][0]->CorrelationName(), "d");
+  ASSERT_EQ(s.Joins.size(), 2u);
+  EXPECT_EQ(s.Joins[0].FromItem, 0u);
+  EXPECT_EQ(s.Joins[1].FromItem, 1u);
 }
 
 TEST_F(StatementTest, InsertWithoutColumnListTargetsAllColumns) {
@@ -304,9 +324,10 @@ TEST_F(StatementTest, ParametersInOrderOfAppearanceAcrossClauses) {
 
   const TStatement& s = Parse("SELECT * FROM a JOIN b ON a.x = ? JOIN c ON c.y = ? WHERE b.bx = ?");
   ASSERT_EQ(s.Parameters.size(), 3u);
-  EXPECT_EQ(s.Parameters[0], s.Condition->Left->Left->Right.get());
-  EXPECT_EQ(s.Parameters[1], s.Condition->Left->Right->Right.get());
-  EXPECT_EQ(s.Parameters[2], s.Condition->Right->Right.get());
+  ASSERT_EQ(s.Joins.size(), 2u);
+  EXPECT_EQ(s.Parameters[0], s.Joins[0].Condition->Right.get());
+  EXPECT_EQ(s.Parameters[1], s.Joins[1].Condition->Right.get());
+  EXPECT_EQ(s.Parameters[2], s.Condition->Right.get());
 
   const TStatement& i = Parse("INSERT INTO a (x, y) VALUES (?, ?)");
   ASSERT_EQ(i.Parameters.size(), 2u);
