@@ -1,5 +1,6 @@
 #include "access/DBDataSet.h"
 
+#include "access/BlobStream.h"
 #include "access/Database.h"
 #include "access/Session.h"
 #include "engine/DatabaseError.h"
@@ -41,6 +42,11 @@ void TQuireDBDataSet::ReleaseDatabase() {
   database_ = nullptr;
   database->RemoveDataSet(*this);
   if (database->Session() != nullptr) database->Session()->ReleaseDatabase(*database);
+}
+
+std::unique_ptr<TQuireBlobStream> TQuireDBDataSet::CreateBlobStream(TField& field,
+                                                                    TBlobStreamMode mode) {
+  return std::make_unique<TQuireBlobStream>(*this, field, mode);
 }
 
 std::string TQuireDBDataSet::DatabaseFolder() const {

@@ -4,6 +4,7 @@
 // current) and signs the dataset on with it; closing signs off and gives
 // the database back.
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,8 @@ namespace quire {
 
 class TQuireDatabase;
 class TQuireSession;
+class TQuireBlobStream;
+enum class TBlobStreamMode;
 
 class TQuireDBDataSet : public TQuireDataSet {
  public:
@@ -28,6 +31,10 @@ class TQuireDBDataSet : public TQuireDataSet {
   TQuireDatabase* Database() const { return database_; }
   TQuireSession& Session() const;
 
+  // A stream over the blob field `field` of the active record
+  // (BlobStream.h).
+  std::unique_ptr<TQuireBlobStream> CreateBlobStream(TField& field, TBlobStreamMode mode);
+
  protected:
   // Acquires the database and signs on; ReleaseDatabase undoes it.
   TQuireDatabase& AcquireDatabase();
@@ -38,6 +45,10 @@ class TQuireDBDataSet : public TQuireDataSet {
   void CheckInactive() const;
 
  private:
+  // A stream keeps the dataset's account of changed blobs and tells its
+  // controls of the change.
+  friend class TQuireBlobStream;
+
   const void* owner_;
   std::string databaseName_;
   std::string sessionName_;

@@ -176,6 +176,8 @@ class TQuireDataSet {
   virtual void PrepareCursor() {}
   // Gives `error` to OnError (if any).
   void ReportError(std::exception_ptr error) noexcept;
+  // The blob fields changed in the current edit (open until post or cancel).
+  std::vector<int>& ChangedBlobs() { return openBlobs_; }
   // Builds the filters anew on the open engine table and activates them
   // when filtered.
   void SetUpFilters();
