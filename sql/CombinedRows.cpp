@@ -28,37 +28,35 @@ TValue TCombinedRow::Read(const TQueryExprNode& column) {
   return ReadValue(field, records_[table]);
 }
 
-namespace {
-
-// Each column of a table other than `keep` becomes a constant holding its
-// value in `row`.
-void PutInValues(TQueryExprNode& tree, const TSourceDataFile* keep, TCombinedRow& row) {
-  std::vector<TQueryExprNode*> pending{&tree};
-  while (!pending.empty()) {
-    TQueryExprNode* node = pending.back();
-    pending.pop_back();
-    if (node->IsColumn() && node->SourceTable != keep) {
-      node->Value = row.Read(*node);
-      node->Kind = nkConstant;
-      node->FieldNo = 0;
-      node->SourceTable = nullptr;
-      continue;
+TCombinedRows::TRestriction::TRestriction(const TPlannedTable& table) {
+  TExprTree link;
+  if (table.Link) {
+    link = CopyTree(*table.Link);
+    // The copy has the shape of the original: walk both, and turn each
+    // column of another table into a constant that Refresh fills.
+    std::vector<std::pair<TQueryExprNode*, const TQueryExprNode*>> pending{
+        {link.get(), table.Link.get()}};
+    while (!pending.empty()) {
+      const auto [copy, original] = pending.back();
+      pending.pop_back();
+      if (original->IsColumn() && original->SourceTable != table.Source) {
+        copy->Kind = nkConstant;
+        copy->FieldNo = 0;
+        copy->SourceTable = nullptr;
+        slots_.push_back({copy, original});
+        continue;
+      }
+      if (original->Left) pending.emplace_back(copy->Left.get(), original->Left.get());
+      if (original->Right) pending.emplace_back(copy->Right.get(), original->Right.get());
+      if (original->Next) pending.emplace_back(copy->Next.get(), original->Next.get());
     }
-    for (auto* link : {node->Left.get(), node->Right.get(), node->Next.get()})
-      if (link != nullptr) pending.push_back(link);
   }
+  tree_ = AndTogether(table.Condition ? CopyTree(*table.Condition) : nullptr, std::move(link));
 }
 
-}  // namespace
-
-TExprTree TCombinedRows::Restriction(std::size_t table) {
-  const TPlannedTable& planned = plan_.Tables[table];
-  TExprTree link;
-  if (planned.Link) {
-    link = CopyTree(*planned.Link);
-    PutInValues(*link, planned.Source, row_);
-  }
-  return AndTogether(planned.Condition ? CopyTree(*planned.Condition) : nullptr, std::move(link));
+const TQueryExprNode* TCombinedRows::TRestriction::Refresh(TCombinedRow& row) {
+  for (const auto& [constant, column] : slots_) constant->Value = row.Read(*column);
+  return tree_.get();
 }
 
 TCombinedRows::TCombinedRows(TJoinPlan& plan)
@@ -67,6 +65,7 @@ TCombinedRows::TCombinedRows(TJoinPlan& plan)
       starting_(plan.Tables.size()),
       ending_(plan.Tables.size()),
       matched_(plan.Groups.size(), false) {
+  for (const TPlannedTable& table : plan.Tables) restrictions_.emplace_back(table);
   const auto size = [&](std::size_t g) { return plan.Groups[g].Last - plan.Groups[g].First; };
   for (std::size_t g = 0; g < plan.Groups.size(); ++g) {
     starting_[plan.Groups[g].First].push_back(g);
@@ -85,10 +84,10 @@ void TCombinedRows::ForEach(const TProgressCallback& progress,
   // The first table is in no group: a group's preserved tables stand
   // before it.
   TStatementTable& first = *plan_.Tables[0].Table;
-  const TExprTree condition = Restriction(0);
+  const TQueryExprNode* condition = restrictions_[0].Refresh(row_);
   first.ClearRestriction();
   const TQueryExprNode* test = nullptr;
-  if (condition && !first.Restrict(*condition, true)) test = condition.get();
+  if (condition != nullptr && !first.Restrict(*condition, true)) test = condition;
 
   std::span<std::uint8_t> record = row_.Record(0);
   first.First();
@@ -127,12 +126,12 @@ void TCombinedRows::Place(std::size_t table, std::size_t group) {
 
 void TCombinedRows::Read(std::size_t table) {
   TStatementTable& source = *plan_.Tables[table].Table;
-  const TExprTree restriction = Restriction(table);
+  const TQueryExprNode* restriction = restrictions_[table].Refresh(row_);
   const TQueryExprNode* test = nullptr;
-  if (!restriction) {
+  if (restriction == nullptr) {
     source.ClearRestriction();
   } else if (!source.Restrict(*restriction, true)) {
-    test = restriction.get();
+    test = restriction;
   }
   std::span<std::uint8_t> record = row_.Record(table);
   source.First();

@@ -58,9 +58,21 @@ class TCombinedRows {
   // Table `table` holds its record (or NULLs): tests the groups that end
   // there (innermost first, from the `group`th), then places the next.
   void Placed(std::size_t table, std::size_t group = 0);
-  // What table `table` must satisfy for the current row of the tables
-  // before it; null when it offers every record.
-  TExprTree Restriction(std::size_t table);
+  // What a table must satisfy for the current row of the tables before
+  // it: its condition and its link, copied once per run, with a constant
+  // in place of each column of an earlier table.
+  class TRestriction {
+   public:
+    explicit TRestriction(const TPlannedTable& table);
+    // The constants set from `row`; null when the table offers every
+    // record.
+    const TQueryExprNode* Refresh(TCombinedRow& row);
+
+   private:
+    TExprTree tree_;
+    // Each constant of the copy with the column it stands for.
+    std::vector<std::pair<TQueryExprNode*, const TQueryExprNode*>> slots_;
+  };
 
   TJoinPlan& plan_;
   TCombinedRow row_;
@@ -71,6 +83,7 @@ class TCombinedRows {
   std::vector<std::vector<std::size_t>> ending_;
   // Per group: a combination of its tables passed since it was entered.
   std::vector<bool> matched_;
+  std::vector<TRestriction> restrictions_;
 };
 
 }  // namespace quire
