@@ -20,8 +20,25 @@ TQuireQuery::~TQuireQuery() {
   statement_.reset();
 }
 
+namespace {
+
+std::string JoinLines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
+}  // namespace
+
 void TQuireQuery::SetSQL(std::vector<std::string> lines) {
+  if (JoinLines(lines) == JoinLines(lines_)) return;
   lines_ = std::move(lines);
+  TextChanged();
+}
+
+void TQuireQuery::ClearSQL() {
+  if (lines_.empty()) return;
+  lines_.clear();
   TextChanged();
 }
 
@@ -31,8 +48,7 @@ void TQuireQuery::AddSQL(std::string_view line) {
 }
 
 void TQuireQuery::TextChanged() {
-  std::string text;
-  for (const std::string& line : lines_) text += line + "\r\n";
+  const std::string text = JoinLines(lines_);
   Close();
   statement_.reset();
   const TScannedText scanned = ScanParameters(text);
@@ -70,16 +86,38 @@ void TQuireQuery::Prepare() {
   TQuireSession& session = Session();
   settings.PasswordCallback = [&session] { return session.PromptForPassword(); };
   session.MakeCurrent();
+  struct TRemovePrompt {
+    TQuerySettings& settings;
+    ~TRemovePrompt() { settings.PasswordCallback = nullptr; }
+  } removePrompt{settings};
   statement->PrepareStatement(engineText_);
   statement_ = std::move(statement);
+}
+
+void TQuireQuery::SetDataSource(TDataSource* source) {
+  if (source != nullptr && source->DataSet() == this)
+    RaiseDatabaseError("Circular datalinks are not allowed");
+  sourceLink_.SetSource(source);
+}
+
+void TQuireQuery::FillFromDataSource() {
+  TQuireDataSet* master = sourceLink_.DataSet();
+  if (master == nullptr) return;
+  for (TQuireParam& param : params_) {
+    if (param.Bound) continue;
+    // A field the master lacks leaves the parameter without a value, and the
+    // binding says so.
+    if (const TField* field = master->FindField(param.Name)) param.Value = field->Value();
+  }
 }
 
 TDataFile* TQuireQuery::Execute() {
   if (lines_.empty()) RaiseDatabaseError("No SQL statement available");
   if (!statement_) Prepare();
+  FillFromDataSource();
   std::vector<TValue> values;
   for (const TQuireParam& param : params_) {
-    if (!param.Bound) RaiseDatabaseError("No value for parameter '" + param.Name + "'");
+    if (param.Value.Type == 0) RaiseDatabaseError("No value for parameter '" + param.Name + "'");
     values.push_back(param.Value);
   }
   if (!values.empty()) statement_->SetParamValues(values);

@@ -4,6 +4,10 @@
 // with RunSQL. The text is the lines joined, each ended by CR LF; its
 // ":name" references become the parameters, in order, and "?" markers in
 // the text the engine sees.
+//
+// With a DataSource, each parameter that was given no value takes, at every
+// run, the current value of the field of the same name in the source's
+// dataset; it stays unbound, so the next run takes the field's value then.
 
 #include <cstdint>
 #include <functional>
@@ -13,6 +17,7 @@
 #include <vector>
 
 #include "access/DBDataSet.h"
+#include "access/DataSource.h"
 #include "engine/Value.h"
 
 namespace quire {
@@ -21,8 +26,8 @@ class TDataQuery;
 
 struct TQuireParam {
   std::string Name;
-  TValue Value;  // its Type 0 while no value was given
-  bool Bound = false;
+  TValue Value;        // its Type 0 while it has no value: the run fails then
+  bool Bound = false;  // given by the program; a DataSource fills only unbound ones
 };
 
 class TQuireQuery : public TQuireDBDataSet {
@@ -36,9 +41,11 @@ class TQuireQuery : public TQuireDBDataSet {
 
   // The SQL lines; every change closes the query, releases its statement and
   // rebuilds the parameters (keeping the values of those of the same name).
+  // SetSQL changes nothing when the new lines make the same text; ClearSQL
+  // is a change when there were lines, AddSQL always.
   const std::vector<std::string>& SQL() const { return lines_; }
   void SetSQL(std::vector<std::string> lines);
-  void ClearSQL() { SetSQL({}); }
+  void ClearSQL();
   void AddSQL(std::string_view line);
   // The text the engine gets.
   const std::string& EngineText() const { return engineText_; }
@@ -56,6 +63,10 @@ class TQuireQuery : public TQuireDBDataSet {
   void SetLockWaitTime(std::uint16_t milliseconds) { lockWaitTime_ = milliseconds; }
   bool StrictChangeDetection() const { return strict_; }
   void SetStrictChangeDetection(bool strict) { strict_ = strict; }
+  // The source whose dataset fills unbound parameters (null: none);
+  // "Circular datalinks are not allowed" for a source of this query.
+  TDataSource* DataSource() const { return sourceLink_.Source(); }
+  void SetDataSource(TDataSource* source);
 
   TQueryProgressEvent OnQueryProgress;
 
@@ -71,7 +82,16 @@ class TQuireQuery : public TQuireDBDataSet {
   void CloseCursor() override;
 
  private:
+  // Joins the source; the query takes its values when it runs and does not
+  // follow its moves on its own.
+  class TSourceLink : public TDataLink {
+   protected:
+    void DataEvent(TDataEvent, const TField*) override {}
+  };
+
   void TextChanged();
+  // Fills the unbound parameters from the DataSource's dataset.
+  void FillFromDataSource();
   void Prepare();
   // Binds the parameters and runs; the statement's result table or null.
   TDataFile* Execute();
@@ -86,6 +106,7 @@ class TQuireQuery : public TQuireDBDataSet {
   bool strict_ = false;
   std::unique_ptr<TDataQuery> statement_;
   std::int32_t rowsAffected_ = 0;
+  TSourceLink sourceLink_;
 };
 
 }  // namespace quire
