@@ -182,6 +182,11 @@ class TQuireDataSet {
   // when filtered.
   void SetUpFilters();
   void FirstIfFiltered();
+  // Activates the filters on the engine table, setting its range again
+  // when their building dropped it (RangeLost).
+  void ActivateFilters();
+  // The engine table lost the range the dataset set: set it again.
+  virtual void RangeLost() {}
 
  private:
   friend class TField;

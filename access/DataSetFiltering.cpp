@@ -42,7 +42,15 @@ void TQuireDataSet::SetUpFilters() {
       return AcceptRecord(record);
     };
   filters_->Build(filterText_, filterOptions_, std::move(test));
-  if (filtered_) filters_->Activate();
+  if (filtered_) ActivateFilters();
+}
+
+void TQuireDataSet::ActivateFilters() {
+  // Building a filter's bitmap may switch the engine's index to count or
+  // mark keys, which drops the engine's range: it is set again.
+  const bool ranged = table_->RangeActive();
+  filters_->Activate();
+  if (ranged && !table_->RangeActive()) RangeLost();
 }
 
 void TQuireDataSet::FirstIfFiltered() {
@@ -95,7 +103,7 @@ void TQuireDataSet::SetFiltered(bool filtered) {
   if (!Active()) return;
   CheckBrowseMode();
   if (filtered) {
-    filters_->Activate();
+    ActivateFilters();
     First();
   } else {
     filters_->Deactivate();
@@ -108,7 +116,7 @@ bool TQuireDataSet::FindRecord(bool restart, bool forward) {
   const std::uint32_t shown = table_->CurrentRecordNumber();
   // Filters that are off search for their duration only.
   const bool temporary = !filtered_ && filters_->Any();
-  if (temporary) filters_->Activate();
+  if (temporary) ActivateFilters();
   std::vector<std::uint8_t> record(buffer_.size());
   TErrorCode code = 0;
   try {

@@ -159,6 +159,7 @@ class TQuireTable : public TQuireDBDataSet {
   void PostKey() override;
   void CancelKey() override;
   void InitNewRecord() override;
+  void RangeLost() override;
 
  private:
   enum TKeyIndex { kiLookup, kiRangeStart, kiRangeEnd, kiCurRangeStart, kiCurRangeEnd, kiSave };
@@ -195,6 +196,7 @@ class TQuireTable : public TQuireDBDataSet {
   int UsedKeyFields(const TKeyBuffer& buffer) const;
   void SetKeyValues(const std::vector<TValue>& values);
   void ApplyRangeIfChanged(bool moveFirst);
+  void SetEngineRange(const TKeyBuffer& start, const TKeyBuffer& end);
   // TableMaster.cpp
   void MasterChanged(bool moveFirst);
   std::vector<TField*> MasterLinkFields() const;

@@ -154,17 +154,25 @@ void TQuireTable::FindNearest(const std::vector<TValue>& values) {
   GotoNearest();
 }
 
-void TQuireTable::ApplyRangeIfChanged(bool moveFirst) {
-  const TKeyBuffer& start = keys_[kiRangeStart];
-  const TKeyBuffer& end = keys_[kiRangeEnd];
-  if (engine_->RangeActive() && start == keys_[kiCurRangeStart] && end == keys_[kiCurRangeEnd])
-    return;
+void TQuireTable::SetEngineRange(const TKeyBuffer& start, const TKeyBuffer& end) {
   const auto bound = [](const TKeyBuffer& buffer) {
     return buffer.Modified ? std::span<const std::uint8_t>(buffer.Record)
                            : std::span<const std::uint8_t>();
   };
   engine_->SetRange(bound(start), static_cast<std::size_t>(UsedKeyFields(start)), bound(end),
                     static_cast<std::size_t>(UsedKeyFields(end)));
+}
+
+void TQuireTable::RangeLost() {
+  SetEngineRange(keys_[kiCurRangeStart], keys_[kiCurRangeEnd]);
+}
+
+void TQuireTable::ApplyRangeIfChanged(bool moveFirst) {
+  const TKeyBuffer& start = keys_[kiRangeStart];
+  const TKeyBuffer& end = keys_[kiRangeEnd];
+  if (engine_->RangeActive() && start == keys_[kiCurRangeStart] && end == keys_[kiCurRangeEnd])
+    return;
+  SetEngineRange(start, end);
   keys_[kiCurRangeStart] = start;
   keys_[kiCurRangeEnd] = end;
   if (moveFirst) First();

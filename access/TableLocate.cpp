@@ -134,6 +134,9 @@ bool TQuireTable::LocateRecord(std::string_view keyFields, const std::vector<TVa
       }
     }
     if (locateTable_) {
+      // Its caches may not have seen this table's own changes since the last
+      // search (the engine checks only when it misses them).
+      locateTable_->CheckForChanges();
       const bool hit = search.Run(*locateTable_, found);
       if (hit && moveTo) {
         engine_->GoToRecord(locateTable_->CurrentRecordNumber());
@@ -153,7 +156,9 @@ bool TQuireTable::LocateRecord(std::string_view keyFields, const std::vector<TVa
     TFilter filter(*engine_,
                    BuildLocateFilter(engine_->LogicalFields(), wanted, search.caseInsensitive,
                                      (options & lo::PartialKey) != 0));
+    const bool ranged = engine_->RangeActive();
     filter.Activate();
+    if (ranged && !engine_->RangeActive()) RangeLost();  // see ActivateFilters
     engine_->First();
     const TErrorCode code = engine_->GetNextRecord(found);
     if (code != 0 && code != 8705 && code != 8706) RaiseCode(code);

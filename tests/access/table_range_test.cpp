@@ -202,6 +202,26 @@ TEST_F(TableKeyTest, RangesOnASecondaryIndexAndAChangeOfIndexDropsThem) {
             "No index for fields 'Qty;Name'");
 }
 
+TEST_F(TableKeyTest, ARangeAndAFilterTogetherShowWhatBothLetThrough) {
+  table_.SetRange({S("A")}, {S("B")});
+  // The filter's index work (ByName for a case-insensitive compare) keeps
+  // the range.
+  table_.SetFilter("Name = 'b*'");
+  table_.SetFilterOptions(foCaseInsensitive);
+  table_.SetFiltered(true);
+  EXPECT_EQ(Keys(), (Keys_{"A2", "B2"}));
+  table_.SetFilter("Qty = 3");
+  EXPECT_EQ(Keys(), Keys_{"A2"});
+  table_.SetFiltered(false);
+  EXPECT_EQ(table_.RecordCount(), 5);
+  EXPECT_TRUE(table_.FindFirst());
+  EXPECT_EQ(Key(), "A2");
+  EXPECT_FALSE(table_.FindNext());  // C1 lies outside the range
+  table_.CancelRange();
+  EXPECT_TRUE(table_.FindNext());
+  EXPECT_EQ(Key(), "C1");
+}
+
 // A shelf table (the song table's Code as the shelf) as master of the stock.
 class TableMasterTest : public testing::StockTableTest {
  protected:
