@@ -91,12 +91,14 @@ void AppendListRow(TSongCatalogue& catalogue, const std::string& detail, const s
 }  // namespace
 
 int ImportSongFiles(TSongCatalogue& catalogue, const std::string& dataFolder, TFileList& files,
-                    TStatusLine& status) {
+                    TStatusLine& status, TImportProgress* progress) {
   catalogue.Connect(dataFolder);
   catalogue.OpenTables();
   const int count = files.Count();
   int imported = 0;
+  if (progress != nullptr) progress->FilesDone(0, count);
   for (int i = 0; i < count; ++i) {
+    if (progress != nullptr && progress->StopRequested()) break;
     const std::string fileName = files.NameAt(i);
     const std::string code = SongCode(fileName);
     status.ShowStatus("Song : " + code);
@@ -111,6 +113,7 @@ int ImportSongFiles(TSongCatalogue& catalogue, const std::string& dataFolder, TF
     AppendListRow(catalogue, header.singer, code, header, kSearchBySinger);
     AppendListRow(catalogue, code, code, header, kSearchByCode);
     ++imported;
+    if (progress != nullptr) progress->FilesDone(imported, count);
   }
   return imported;
 }
