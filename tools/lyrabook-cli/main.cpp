@@ -2,7 +2,7 @@
 // without the window, running the same code as the window's buttons.
 //
 //   init | import FOLDER [--quiet] | remove FILE | convert FOLDER [--no-start]
-//   | songs [--by code|name|singer]
+//   | songs [--by code|name|singer] | search TEXT [--by name|singer|code]
 //
 // Exit status: 0 success; 1 an engine or input/output error (its message
 // alone on standard error; work done before it stays done); 2 a usage
@@ -12,12 +12,14 @@
 #include <iostream>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "FolderHosts.h"
 #include "access/Session.h"
 #include "app/catalogue/CatalogueDefinition.h"
+#include "app/catalogue/CatalogueSearch.h"
 #include "app/catalogue/ConversionBatch.h"
 #include "app/catalogue/SongCatalogue.h"
 #include "app/catalogue/SongImport.h"
@@ -35,7 +37,7 @@ namespace {
 constexpr char kUsage[] =
     "usage: lyrabook-cli COMMAND ARGS... [--data DIR]\n"
     "commands: init | import FOLDER [--quiet] | remove FILE | convert FOLDER [--no-start]\n"
-    "          | songs [--by code|name|singer]\n";
+    "          | songs [--by code|name|singer] | search TEXT [--by name|singer|code]\n";
 
 class EUsage : public std::runtime_error {
  public:
@@ -171,13 +173,40 @@ int Songs(const TArguments& args) {
   return 0;
 }
 
+nlohmann::ordered_json Text(const std::string& bytes) {
+  return bytes.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(Cp874ToUtf8(bytes));
+}
+
+int Search(const TArguments& args) {
+  RequirePositional(args, 1);
+  const auto by = args.options.find("--by");
+  const std::optional<TSearchKind> kind =
+      by == args.options.end() ? TSearchKind::Any : SearchKindNamed(by->second);
+  if (!kind || (by != args.options.end() && by->second.empty()))
+    throw EUsage("--by takes name, singer or code");
+  // A text the catalogue's code page cannot hold is in no song.
+  const std::optional<std::string> prefix = Utf8ToCp874(args.positional[0]);
+  if (!prefix) return 0;
+  TCatalogueSearch search(DataFolder(args));
+  for (const TFoundSong& song : search.Find(*prefix, *kind).Songs) {
+    nlohmann::ordered_json row;
+    row["Code"] = Text(song.Code);
+    row["Name"] = Text(song.Name);
+    row["Singer"] = Text(song.Singer);
+    row["Authur"] = Text(song.Authur);
+    row["Sex"] = Text(song.Sex);
+    row["Group"] = Text(song.Group);
+    row["CreateBy"] = Text(song.CreateBy);
+    std::cout << row.dump() << '\n';
+  }
+  return 0;
+}
+
 int Run(int argc, char** argv) {
   const TArguments args = Parse(argc, argv);
-  static const std::map<std::string, int (*)(const TArguments&)> kCommands = {{"init", Init},
-                                                                              {"import", Import},
-                                                                              {"remove", Remove},
-                                                                              {"convert", Convert},
-                                                                              {"songs", Songs}};
+  static const std::map<std::string, int (*)(const TArguments&)> kCommands = {
+      {"init", Init},       {"import", Import}, {"remove", Remove},
+      {"convert", Convert}, {"songs", Songs},   {"search", Search}};
   const auto command = kCommands.find(args.command);
   if (command == kCommands.end()) throw EUsage("unknown command " + args.command);
   quire::StartEngine();
