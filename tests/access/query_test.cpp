@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "access/Database.h"
+#include "access/PasswordDialog.h"
 #include "access/Query.h"
+#include "access/Session.h"
 #include "access/Table.h"
 #include "engine/DatabaseError.h"
 #include "engine/EngineError.h"
@@ -214,6 +216,45 @@ TEST_F(QueryTest, ProgressReportsReachOnQueryProgressAndAbortStopsTheStatement) 
   // Stopped at the first report: not every row was visited and deleted.
   EXPECT_EQ(steps.size(), 1u);
   EXPECT_EQ(query_.Database(), nullptr);
+}
+
+// A statement over an encrypted table asks its session for the password
+// while it is prepared, through the dialog when there is no OnPassword.
+TEST(QueryPassword, TheDialogComesBackAfterAWrongPasswordAndCancelFailsWith10498) {
+  TCatalogFolder folder;
+  CreateSongTable(folder.Path("Song.DAT"), "Lyra");
+  TQuireSession session("Session1");
+  session.SetSessionName(testing::UniqueName("QueryLocked"));
+  TQuireDatabase database(&session);
+  database.SetDatabaseName(testing::UniqueName("Locked"));
+  database.SetDirectory(folder.Path(""));
+  TQuireQuery query;
+  query.SetSessionName(session.SessionName());
+  query.SetDatabaseName(database.DatabaseName());
+  query.AddSQL("DELETE FROM Song WHERE Code = 'A1'");
+
+  std::vector<std::pair<std::string, bool>> answers = {{"lyra", true}, {"Nope", false}};
+  std::size_t shown = 0;
+  const testing::TDialogHostScope host([&](TQuirePasswordDialog& dialog) {
+    EXPECT_EQ(&dialog.Session(), &session);
+    const auto& [typed, ok] = answers.at(shown++);
+    dialog.TextChanged(typed);
+    if (ok) dialog.Ok();
+    return ok;
+  });
+  EXPECT_EQ(CodeOf([&] { query.RunSQL(); }), 10498);
+  EXPECT_EQ(shown, 2u);  // wrong in letter case: asked again, then cancelled
+  EXPECT_TRUE(session.HasPassword("lyra"));
+  EXPECT_FALSE(session.HasPassword("Nope"));
+  EXPECT_EQ(query.Database(), nullptr);
+
+  answers = {{"Lyra", true}};
+  shown = 0;
+  query.RunSQL();
+  EXPECT_EQ(shown, 1u);
+  EXPECT_EQ(query.RowsAffected(), 0);
+  query.RunSQL();  // prepared afresh, and the password is known now
+  EXPECT_EQ(shown, 1u);
 }
 
 }  // namespace

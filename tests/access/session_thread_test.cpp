@@ -234,14 +234,29 @@ TEST_F(SessionThreads, ASessionCallFromAnotherThreadLeavesThatThreadOnItsOwnSess
   TQuireSessionList::Instance().DefaultSession().MakeCurrent();
 }
 
-TEST_F(SessionThreads, ThePasswordPromptRunsInTheThreadThatOpensTheTable) {
+TEST_F(SessionThreads, ThePromptRunsInTheOpeningThreadAndTheDialogMayAnswerFromAnother) {
   CreateSongTable(folder_.Path("Locked.DAT"), "Lyra");
+  // As the program does: the prompt in the thread that opens the table makes
+  // a blocking call into the window's thread, which shows the dialog there;
+  // the window's thread works with a session of its own meanwhile.
   std::thread::id askedIn;
+  TFileSession* windowSessionBefore = nullptr;
+  TFileSession* windowSessionAfter = nullptr;
+  std::vector<std::string> typed = {"wrong", "Lyra"};
+  int shown = 0;
   const testing::TDialogHostScope host([&](TQuirePasswordDialog& dialog) {
     askedIn = std::this_thread::get_id();
-    dialog.TextChanged("Lyra");
-    dialog.Ok();
-    return true;
+    bool ok = false;
+    std::thread window([&] {
+      first_.session.MakeCurrent();
+      windowSessionBefore = &CurrentSession();
+      dialog.TextChanged(typed.at(shown++));
+      dialog.Ok();
+      ok = true;
+      windowSessionAfter = &CurrentSession();
+    });
+    window.join();
+    return ok;
   });
   std::thread::id worker;
   bool opened = false;
@@ -256,8 +271,12 @@ TEST_F(SessionThreads, ThePasswordPromptRunsInTheThreadThatOpensTheTable) {
   });
   thread.join();
   EXPECT_TRUE(opened);
+  EXPECT_EQ(shown, 2);  // the wrong password brought the dialog back
   EXPECT_EQ(askedIn, worker);
+  ASSERT_NE(windowSessionBefore, nullptr);
+  EXPECT_EQ(windowSessionAfter, windowSessionBefore);  // registering left it alone
   EXPECT_TRUE(second_.session.HasPassword("Lyra"));
+  EXPECT_TRUE(second_.session.HasPassword("wrong"));
   EXPECT_FALSE(first_.session.HasPassword("Lyra"));
   EXPECT_FALSE(TQuireSessionList::Instance().DefaultSession().HasPassword("Lyra"));
 }
