@@ -61,6 +61,7 @@ void TQuireTable::SetIndexName(std::string_view name) {
   indexFieldNames_.clear();
   if (engine_) {
     SelectActiveIndex();
+    MasterChanged(false);  // the master's range over the new index
     First();
   }
 }
@@ -71,6 +72,7 @@ void TQuireTable::SetIndexFieldNames(std::string_view names) {
   indexName_.clear();
   if (engine_) {
     SelectActiveIndex();
+    MasterChanged(false);
     First();
   }
 }

@@ -262,6 +262,17 @@ TEST_F(TableMasterTest, TheDetailFollowsTheMastersCurrentRecord) {
   EXPECT_EQ(Keys(), (Keys_{"B1", "B2"}));
 }
 
+TEST_F(TableMasterTest, AnotherIndexOfTheDetailKeepsTheLink) {
+  table_.SetMasterFields("Code");
+  table_.SetMasterSource(&source_);
+  master_.Next();
+  table_.SetIndexName("ByShelfName");  // Shelf leads this index too
+  EXPECT_EQ(table_.FieldByName("Name").AsString(), "Apricot");
+  EXPECT_EQ(Keys(), (Keys_{"B1", "B2"}));
+  master_.First();
+  EXPECT_EQ(Keys(), (Keys_{"A2", "A1", "A3"}));  // by name, byte order
+}
+
 TEST_F(TableMasterTest, ANewDetailRecordTakesTheMastersValues) {
   table_.SetMasterFields("Code");
   table_.SetMasterSource(&source_);
