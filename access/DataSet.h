@@ -12,7 +12,9 @@
 // Filters: `Filter` (read with `FilterOptions`) and `OnFilterRecord` become
 // engine filters on the open engine table (DataSetFilter.h); while
 // `Filtered` is on the cursor visits only the records both accept. A change
-// of any of them on an open, filtered dataset moves to the first record.
+// of any of them on an open, filtered dataset, and turning `Filtered` on or
+// off, moves to the first record. When activating fails, the filters are
+// built again and activated once more; a second failure raises.
 // OnFilterRecord runs with the dataset in filter state and the candidate
 // record as its active buffer; the accept flag starts true, and an error the
 // event raises goes to `OnError` while the flag decides as it stands.

@@ -99,15 +99,18 @@ void TQuireDataSet::SetOnFilterRecord(TFilterRecordEvent event) {
 
 void TQuireDataSet::SetFiltered(bool filtered) {
   if (filtered_ == filtered) return;
-  filtered_ = filtered;
-  if (!Active()) return;
+  if (!Active()) {
+    filtered_ = filtered;
+    return;
+  }
   CheckBrowseMode();
   if (filtered) {
-    ActivateFilters();
-    First();
+    ActivateFilters();  // a failure leaves the dataset unfiltered
   } else {
     filters_->Deactivate();
   }
+  filtered_ = filtered;
+  First();
 }
 
 bool TQuireDataSet::FindRecord(bool restart, bool forward) {

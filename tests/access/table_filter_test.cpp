@@ -250,6 +250,32 @@ TEST_F(TableFilterTest, FindsOnAFilteredTableStepThroughTheAcceptedRecords) {
   EXPECT_EQ(table_.RecordCount(), 4);
 }
 
+TEST_F(TableFilterTest, TurningTheFilterOnOrOffMovesToTheFirstRecord) {
+  table_.SetFilter("Count >= 3");
+  table_.Last();
+  table_.SetFiltered(true);
+  EXPECT_EQ(Code(), "S1");
+  table_.Last();
+  ASSERT_EQ(Code(), "S4");
+  table_.SetFiltered(false);
+  EXPECT_EQ(Code(), "S1");
+  EXPECT_TRUE(table_.Bof());
+}
+
+TEST_F(TableFilterTest, AFilterThatCannotBeActivatedTwiceRaisesTheEngineError) {
+  // The engine table already holds as many filters as it can.
+  TDataFile& engine = *table_.EngineTable();
+  for (int i = 0; i < 128; ++i)
+    engine.InstallFilter([](std::span<const std::uint8_t>, std::uint32_t) { return true; });
+  table_.SetFilter("Count = 3");
+  EXPECT_EQ(testing::CodeOf([&] { table_.SetFiltered(true); }), 9482);
+  EXPECT_FALSE(table_.Filtered());
+  EXPECT_EQ(table_.RecordCount(), 5);
+  engine.RemoveAllFilters();
+  table_.SetFiltered(true);
+  EXPECT_EQ(table_.RecordCount(), 2);
+}
+
 TEST_F(TableFilterTest, WithoutFiltersFindsVisitEveryRecord) {
   EXPECT_TRUE(table_.FindLast());
   EXPECT_EQ(Code(), "S5");
