@@ -4,6 +4,8 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QShowEvent>
+#include <algorithm>
+#include <cstdint>
 
 #include "app/ExceptionText.h"
 #include "app/WindowFont.h"
@@ -37,6 +39,8 @@ TForm1::TForm1(TMessagePresenter& messages, std::string programFolder, TOperatio
   TaskThread1.SetOnExecute([this](runner::TTaskThreadBase* sender,
                                   runner::TTaskExecuteThread* thread,
                                   void*& data) { TaskThread1Execute(sender, thread, data); });
+  TaskThread1.SetOnUpdate([this](runner::TTaskThreadBase*, runner::TTaskExecuteThread*, void*&,
+                                 int) { ShowImportProgress(); });
   TaskThread2.SetOnExecute([this](runner::TTaskThreadBase* sender,
                                   runner::TTaskExecuteThread* thread,
                                   void*& data) { TaskThread2Execute(sender, thread, data); });
@@ -62,9 +66,17 @@ void TForm1::CreateControls() {
   Button1 = MakeButton(this, "ลบเพลง", 350, 45, 111, 26);
   Button3 = MakeButton(this, "แปลงระบบ", 350, 90, 111, 31);
   Button2 = MakeButton(this, "ปิด", 350, 265, 111, 41);
+  SearchButton = MakeButton(this, "ค้นหาเพลง", 350, 130, 111, 31);
   Label1 = new QLabel(QStringLiteral("Song :"), this);
   Label1->move(5, 310);
   Label1->adjustSize();
+  ImportProgress = new QProgressBar(this);
+  ImportProgress->setGeometry(5, 330, 341, 18);
+  ImportProgress->setRange(0, 1);
+  ImportProgress->setValue(0);
+  ImportProgress->setFormat(QStringLiteral("%v / %m"));
+  CancelButton = MakeButton(this, "ยกเลิก", 350, 229, 111, 31);
+  CancelButton->setEnabled(false);
 
   // Tab order: Button4, FileListBox1, Button1, Button2, DirectoryListBox1, Button3.
   setTabOrder(Button4, FileListBox1);
@@ -72,6 +84,7 @@ void TForm1::CreateControls() {
   setTabOrder(Button1, Button2);
   setTabOrder(Button2, DirectoryListBox1);
   setTabOrder(DirectoryListBox1, Button3);
+  setTabOrder(Button3, SearchButton);
   Button4->setFocus();
 
   connect(DirectoryListBox1, &TDirectoryListBox::DirectoryChanged, FileListBox1,
@@ -86,6 +99,10 @@ void TForm1::CreateControls() {
           [this] { ReportErrors([this] { Button3Click(); }); });
   connect(Button2, &QPushButton::clicked, this,
           [this] { ReportErrors([this] { Button2Click(); }); });
+  connect(SearchButton, &QPushButton::clicked, this,
+          [this] { ReportErrors([this] { SearchButtonClick(); }); });
+  connect(CancelButton, &QPushButton::clicked, this,
+          [this] { ReportErrors([this] { CancelButtonClick(); }); });
 }
 
 bool TForm1::IsBusy() const {
@@ -148,22 +165,61 @@ void TForm1::Button2Click() {
   QCoreApplication::quit();
 }
 
+void TForm1::CancelButtonClick() {
+  CancelButton->setEnabled(false);
+  TaskThread1.Stop();
+}
+
+void TForm1::ShowImportProgress() {
+  const int total = filesTotal_.load();
+  ImportProgress->setRange(0, std::max(total, 1));
+  ImportProgress->setValue(std::min(filesDone_.load(), std::max(total, 1)));
+}
+
+void TForm1::SearchButtonClick() {
+  if (!searchWindow_)
+    searchWindow_ = std::make_unique<TSearchWindow>(CatalogueFolder(programFolder_));
+  searchWindow_->show();
+  searchWindow_->raise();
+  searchWindow_->activateWindow();
+  // Songs imported since the window was last used show at once.
+  searchWindow_->Search();
+}
+
 void TForm1::DirectoryListBox1Choose(const QString& directory) {
   ReportErrors([this, &directory] { DirectoryListBox1->SetDirectory(directory); });
 }
 
-void TForm1::TaskThread1Execute(runner::TTaskThreadBase*, runner::TTaskExecuteThread*, void*&) {
+void TForm1::TaskThread1Execute(runner::TTaskThreadBase*, runner::TTaskExecuteThread* thread,
+                                void*&) {
   SetOperationButtonsEnabled(false);
+  filesDone_ = 0;
+  filesTotal_ = 0;
+  dispatcher_.Send([this] {
+    ShowImportProgress();
+    CancelButton->setEnabled(true);
+  });
+  const auto ended = [this] {
+    dispatcher_.Send([this] {
+      CancelButton->setEnabled(false);
+      ShowImportProgress();
+    });
+    SetOperationButtonsEnabled(true);
+  };
   try {
-    ImportSongFiles();
-    dispatcher_.Send([this] { messages_.ShowMessage(QString::fromUtf8(kCompletionMessage)); });
+    bool stopped = false;
+    const int imported = ImportSongFiles(*thread, stopped);
+    const std::string message = stopped
+                                    ? "ยกเลิกแล้ว ลงรายชื่อเพลงได้ " + std::to_string(imported) + " ไฟล์"
+                                    : std::string(kCompletionMessage);
+    dispatcher_.Send([this, message] { messages_.ShowMessage(QString::fromStdString(message)); });
   } catch (...) {
     // A failed import ends quietly: the buttons come back, the error ends the
     // worker and nothing is shown.
-    SetOperationButtonsEnabled(true);
+    ended();
     throw;
   }
-  SetOperationButtonsEnabled(true);
+  ended();
 }
 
 void TForm1::TaskThread2Execute(runner::TTaskThreadBase*, runner::TTaskExecuteThread*, void*&) {
@@ -186,14 +242,45 @@ void TForm1::SetOperationButtonsEnabled(bool enabled) {
   });
 }
 
-void TForm1::ImportSongFiles() {
+namespace {
+
+// The import's progress as the worker's percent and the window's counts,
+// and its stop as the worker's stop request.
+class TWorkerImportProgress : public TImportProgress {
+ public:
+  TWorkerImportProgress(runner::TTaskExecuteThread& thread, std::atomic<int>& done,
+                        std::atomic<int>& total)
+      : thread_(thread), done_(done), total_(total) {}
+
+  void FilesDone(int done, int total) override {
+    done_ = done;
+    total_ = total;
+    thread_.SetPercent(total > 0 ? static_cast<int>(std::int64_t{done} * 100 / total) : 100);
+  }
+  bool StopRequested() override { return stopped = thread_.Terminated(); }
+
+  bool stopped = false;
+
+ private:
+  runner::TTaskExecuteThread& thread_;
+  std::atomic<int>& done_;
+  std::atomic<int>& total_;
+};
+
+}  // namespace
+
+int TForm1::ImportSongFiles(runner::TTaskExecuteThread& thread, bool& stopped) {
   if (operations_.ImportSongFiles) {
     operations_.ImportSongFiles();
-    return;
+    return 0;
   }
   TWindowFileList files(dispatcher_, *FileListBox1);
   TWindowStatusLine status(dispatcher_, *Label1);
-  lyrabook::ImportSongFiles(catalogue_, CatalogueFolder(programFolder_), files, status);
+  TWorkerImportProgress progress(thread, filesDone_, filesTotal_);
+  const int imported = lyrabook::ImportSongFiles(catalogue_, CatalogueFolder(programFolder_), files,
+                                                 status, &progress);
+  stopped = progress.stopped;
+  return imported;
 }
 
 void TForm1::RemoveSelectedSong() {

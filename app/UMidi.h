@@ -11,16 +11,20 @@
 // has one user at a time; "แปลงระบบ" stays usable and runs in the window thread.
 
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QWidget>
 #include <array>
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "app/DirectoryListBox.h"
 #include "app/FileListBox.h"
 #include "app/MessagePresenter.h"
 #include "app/QtDispatcher.h"
+#include "app/SearchWindow.h"
 #include "app/catalogue/SongCatalogue.h"
 #include "runner/TaskThread.h"
 
@@ -63,6 +67,17 @@ class TForm1 : public QWidget {
   QPushButton* Button3;
   QPushButton* Button2;
   QLabel* Label1;
+  // In the free space below "แปลงระบบ": open the search window, write the
+  // song book.
+  QPushButton* SearchButton;
+
+  // The search window once "ค้นหาเพลง" has opened it (null before).
+  TSearchWindow* SearchWindow() const { return searchWindow_.get(); }
+  // Beyond the catalogue's own controls: the import's progress under the
+  // status line, and "ยกเลิก", which asks a running import to stop between
+  // two files.
+  QProgressBar* ImportProgress;
+  QPushButton* CancelButton;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -77,7 +92,11 @@ class TForm1 : public QWidget {
   void Button1Click();
   void Button3Click();
   void Button2Click();
+  void SearchButtonClick();
   void DirectoryListBox1Choose(const QString& directory);
+  void CancelButtonClick();
+  // TaskThread1's progress event: the files done of the total.
+  void ShowImportProgress();
 
   // Worker handlers.
   void TaskThread1Execute(runner::TTaskThreadBase* Sender, runner::TTaskExecuteThread* Thread,
@@ -89,7 +108,9 @@ class TForm1 : public QWidget {
   void SetOperationButtonsEnabled(bool enabled);
 
   void AssignTablePasswords();
-  void ImportSongFiles();
+  // Returns the files imported and whether the import was asked to stop
+  // before the last one.
+  int ImportSongFiles(runner::TTaskExecuteThread& thread, bool& stopped);
   void RemoveSelectedSong();
   void WriteConversionBatch();
 
@@ -101,10 +122,15 @@ class TForm1 : public QWidget {
   const std::string programFolder_;
   const TOperations operations_;
   bool shownBefore_ = false;
+  // Set by the import's worker, read by the progress event.
+  std::atomic<int> filesDone_{0};
+  std::atomic<int> filesTotal_{0};
 
   // dbSong, tbSong, tbList, Query1 and the password slots Password1 to
   // Password4; made with the window, as its stored definition would.
   TSongCatalogue catalogue_;
+  // Made on the first "ค้นหาเพลง" and kept, so that it keeps its text.
+  std::unique_ptr<TSearchWindow> searchWindow_;
 
   // Declared before the task threads, so that it outlives their workers.
   TQtDispatcher dispatcher_;
