@@ -23,6 +23,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -43,6 +44,13 @@ enum class TDataEvent { FieldChange, RecordChange, DataSetChange, ActiveChange }
 
 class TDataSetFilters;
 class TDataSource;
+
+namespace lo {
+using TLocateOptions = std::uint8_t;
+inline constexpr TLocateOptions CaseInsensitive = 1;
+// The last value is the start of the text looked for.
+inline constexpr TLocateOptions PartialKey = 2;
+}  // namespace lo
 
 class TQuireDataSet {
  public:
@@ -122,6 +130,20 @@ class TQuireDataSet {
   // Whether the last find found a record.
   bool Found() const { return found_; }
 
+  // --- Locate and lookup (DataSetLocate.cpp) --------------------------------
+  // `keyFields` names fields joined by ";", one value each ("Field index out
+  // of range" otherwise). The search runs on the active index when it starts
+  // with these fields and folds case as asked; else on a second engine table
+  // that LocateTable gives, when the dataset has no range and no filter; else
+  // through a temporary filter. Locate makes the first match current and
+  // says whether there was one; Lookup leaves the current record alone and
+  // gives the `resultFields` of the first match (no value without one).
+  bool Locate(std::string_view keyFields, const std::vector<TValue>& values,
+              lo::TLocateOptions options = 0);
+  std::optional<std::vector<TValue>> Lookup(std::string_view keyFields,
+                                            const std::vector<TValue>& values,
+                                            std::string_view resultFields);
+
   void DisableControls() { ++disableCount_; }
   void EnableControls();
   bool ControlsDisabled() const { return disableCount_ > 0; }
@@ -189,12 +211,19 @@ class TQuireDataSet {
   void ActivateFilters();
   // The engine table lost the range the dataset set: set it again.
   virtual void RangeLost() {}
+  // An engine table on the same file whose current index starts with the
+  // fields `numbers` and folds case as asked, for a search that the
+  // dataset's own index does not serve; null when there is none.
+  virtual TDataFile* LocateTable(std::string_view keyFields, const std::vector<int>& numbers,
+                                 bool caseInsensitive);
 
  private:
   friend class TField;
   friend class TDataSource;
   bool FindRecord(bool restart, bool forward);
   bool AcceptRecord(std::span<const std::uint8_t> record);
+  bool LocateRecord(std::string_view keyFields, const std::vector<TValue>& values,
+                    lo::TLocateOptions options, bool moveTo, std::vector<std::uint8_t>& found);
   void BuildFields();
   void ReadCurrent();
   void CloseOpenBlobs();

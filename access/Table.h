@@ -29,11 +29,9 @@
 // index whose leading fields equal the master's current values, applied
 // again whenever the master moves; a new record takes those values.
 //
-// Locate and Lookup (TableLocate.cpp) search on the table's own index when
-// it starts with the key fields and folds case as asked; else on a second
-// engine table over the same file with an index over those fields (kept
-// while the key fields stay the same) when the table shows every record;
-// else through a temporary filter.
+// Locate and Lookup (DataSet.h) search, where the table's own index does not
+// serve them, on a second engine table over the same file with an index over
+// the key fields (TableLocate.cpp; kept while the key fields stay the same).
 
 #include <cstdint>
 #include <memory>
@@ -49,13 +47,6 @@
 #include "engine/Value.h"
 
 namespace quire {
-
-namespace lo {
-using TLocateOptions = std::uint8_t;
-inline constexpr TLocateOptions CaseInsensitive = 1;
-// The last value is the start of the text looked for.
-inline constexpr TLocateOptions PartialKey = 2;
-}  // namespace lo
 
 class TQuireTable : public TQuireDBDataSet {
  public:
@@ -139,17 +130,6 @@ class TQuireTable : public TQuireDBDataSet {
   const std::string& MasterFields() const { return masterFields_; }
   void SetMasterFields(std::string_view fields);
 
-  // --- Locate and lookup (TableLocate.cpp) ------------------------------------
-  // `keyFields` names fields joined by ";", one value each. Locate makes
-  // the first matching record current and says whether there was one;
-  // Lookup leaves the current record alone and gives the `resultFields` of
-  // the first match (no value when there is none).
-  bool Locate(std::string_view keyFields, const std::vector<TValue>& values,
-              lo::TLocateOptions options = 0);
-  std::optional<std::vector<TValue>> Lookup(std::string_view keyFields,
-                                            const std::vector<TValue>& values,
-                                            std::string_view resultFields);
-
  protected:
   TDataFile& OpenCursor() override;
   void CloseCursor() override;
@@ -160,6 +140,8 @@ class TQuireTable : public TQuireDBDataSet {
   void CancelKey() override;
   void InitNewRecord() override;
   void RangeLost() override;
+  TDataFile* LocateTable(std::string_view keyFields, const std::vector<int>& numbers,
+                         bool caseInsensitive) override;
 
  private:
   enum TKeyIndex { kiLookup, kiRangeStart, kiRangeEnd, kiCurRangeStart, kiCurRangeEnd, kiSave };
@@ -180,7 +162,6 @@ class TQuireTable : public TQuireDBDataSet {
    private:
     TQuireTable& table_;
   };
-  struct TLocateSearch;
 
   // Gives a new engine table the table's settings and the session's password
   // prompt (removed again after its open).
@@ -200,9 +181,6 @@ class TQuireTable : public TQuireDBDataSet {
   // TableMaster.cpp
   void MasterChanged(bool moveFirst);
   std::vector<TField*> MasterLinkFields() const;
-  // TableLocate.cpp
-  bool LocateRecord(std::string_view keyFields, const std::vector<TValue>& values,
-                    lo::TLocateOptions options, bool moveTo, std::vector<std::uint8_t>& found);
 
   std::string tableName_;
   bool exclusive_ = false;
