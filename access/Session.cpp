@@ -106,8 +106,10 @@ TQuireSession::~TQuireSession() {
   } catch (...) {
     // Freeing goes on; the databases are left disconnected.
   }
-  const std::lock_guard lock(list_.Section());
-  list_.FreeNameNumber(autoNumber_);
+  {
+    const std::lock_guard lock(list_.Section());
+    list_.FreeNameNumber(autoNumber_);
+  }
   for (TQuireDatabase* database : databases_) database->session_ = nullptr;
   createdDatabases_.clear();
   list_.Remove(*this);
