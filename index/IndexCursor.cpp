@@ -100,6 +100,7 @@ const TPage* TIndexCursor::Fetch(std::uint32_t offset) {
   // Every page of a walk has entries; an empty one is a damaged tree, and
   // reading past its end would follow garbage.
   if (page->Count() == 0) RaiseEngineError(err::IndexPagesCorrupt, index_.FileName());
+  index_.AdoptPage(*page);
   const TPage* result = page.get();
   pages_.emplace(offset, std::move(page));
   return result;

@@ -213,6 +213,11 @@ class TIndexFile : public TFileHandler, private TTreeStorage {
   // The page at `offset` when index `number`'s cache holds it unmodified,
   // else null. Leaves the cache's order alone.
   const TPage* CleanCachedPage(std::uint8_t number, std::uint32_t offset) const;
+  // Takes a copy of a page a cursor read from the file into the cache of
+  // its index, so that the change that follows the read (a delete of the
+  // record the cursor found) does not read it again. Nothing is taken
+  // under buffered changes, where the file may be older than the cache.
+  void AdoptPage(const TPage& page);
   // Pages cached for index `number`, and the list's current capacity.
   std::size_t CachedPages(std::uint8_t number) const { return caches_[number].Size(); }
 

@@ -135,6 +135,12 @@ const TPage* TIndexFile::CleanCachedPage(std::uint8_t number, std::uint32_t offs
   return page != nullptr && !page->Modified() ? page : nullptr;
 }
 
+void TIndexFile::AdoptPage(const TPage& page) {
+  const std::uint8_t number = page.Format().indexNumber;
+  if (bufferedMode_ || number >= kIndexSlotCount) return;
+  caches_[number].Adopt(page);
+}
+
 void TIndexFile::Flush() {
   std::vector<TPage*> pages;
   for (const TPageCache& cache : caches_) cache.CollectModified(pages);

@@ -263,6 +263,15 @@ void TPage::Read(TIndexFile& file, std::uint32_t offset, bool encrypted) {
   modified_ = false;
 }
 
+void TPage::CopyCleanFrom(const TPage& other) {
+  CopyContentsFrom(other);
+  offset_ = other.offset_;
+  parent_ = 0;
+  free_ = false;
+  modified_ = false;
+  pins_ = 0;
+}
+
 void TPage::CopyContentsFrom(const TPage& other) {
   layout_ = other.layout_;
   type_ = other.type_;

@@ -164,6 +164,9 @@ class TPage {
   // that finds the pages its last walk read gone after a change takes them
   // from memory instead of the file.
   void Read(TIndexFile& file, std::uint32_t offset, bool encrypted);
+  // Becomes a clean, unpinned copy of `other`, a page of the same format
+  // as read from the file.
+  void CopyCleanFrom(const TPage& other);
   // Writes the page at its offset, enciphered when `encrypted`; clean afterwards.
   void Write(TFileHandler& file, bool encrypted);
 

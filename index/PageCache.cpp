@@ -63,6 +63,31 @@ TPage* TPageCache::Acquire(TFileHandler& file, bool encrypted, bool mayGrow) {
   return pages_.front().get();
 }
 
+bool TPageCache::Adopt(const TPage& page) {
+  const TPageFormat& format = page.Format();
+  if (format.indexNumber != format_.indexNumber || format.keySize != format_.keySize ||
+      format.compression != format_.compression || format.keySuffix != format_.keySuffix ||
+      page.Offset() == 0 || Peek(page.Offset()) != nullptr)
+    return false;
+  TPage* slot = nullptr;
+  if (pages_.size() < capacity_) {
+    pages_.insert(pages_.begin(), std::make_unique<TPage>(format_));
+    slot = pages_.front().get();
+  } else {
+    for (std::size_t i = pages_.size(); i-- > 0;) {
+      const TPage& cached = *pages_[i];
+      if (!cached.Modified() && cached.PinCount() == 0) {
+        MoveToFront(i);
+        slot = pages_.front().get();
+        break;
+      }
+    }
+  }
+  if (slot == nullptr) return false;
+  slot->CopyCleanFrom(page);
+  return true;
+}
+
 void TPageCache::Invalidate() {
   for (const auto& page : pages_) page->Forget();
 }

@@ -45,6 +45,11 @@ class TPageCache {
   // `file` when it must. Null when every page is pinned and `mayGrow` is off.
   TPage* Acquire(TFileHandler& file, bool encrypted, bool mayGrow);
 
+  // Keeps a copy of `page`, read from the file by someone else (a cursor),
+  // when no page of its offset is cached and a page object can be had
+  // without writing one back; false when it keeps none.
+  bool Adopt(const TPage& page);
+
   // Forgets every page's contents, modified or not, and every pin.
   void Invalidate();
   void UnpinAll();
