@@ -48,7 +48,7 @@ bool TDataFile::BeforeIndexRead() {
 
 void TDataFile::SyncCompanionLocks() {
   const bool held = locks_.ReadLocked() || locks_.TransientReadLocked() || locks_.WriteLocked() ||
-                    locks_.TableLocked();
+                    locks_.TableLocked() || locks_.AllRecordsLocked();
   const bool buffered = bufferedMode_ && locks_.TableLocked();
   indexFile_.SetTableLockHeld(held, buffered);
   if (blobFile_.IsOpen()) blobFile_.SetTableLockHeld(held, buffered);
@@ -88,10 +88,17 @@ void TDataFile::UnlockTable() {
 
 void TDataFile::LockAllRecords() {
   locks_.LockAllRecords();
+  SyncCompanionLocks();
 }
 
 void TDataFile::UnlockAllRecords() {
-  locks_.UnlockAllRecords();
+  try {
+    locks_.UnlockAllRecords();
+  } catch (...) {
+    SyncCompanionLocks();  // the lock is no longer counted as held either way
+    throw;
+  }
+  SyncCompanionLocks();
 }
 
 // ---- the write scope -----------------------------------------------------------

@@ -124,7 +124,12 @@ void TTableLocks::ReadUnlock() {
 }
 
 bool TTableLocks::TransientReadLock() {
-  if (Skipped() || readLocked_ || transientLocked_ || writeLocked_ || tableLocked_) return false;
+  // Under the all-records lock no other program can change the table: each
+  // change it makes needs a record lock inside that range, and the lock's
+  // own change check ran when it was taken.
+  if (Skipped() || readLocked_ || transientLocked_ || writeLocked_ || tableLocked_ ||
+      allRecordsLocked_)
+    return false;
   lastAttempts_ = 0;
   LockReaderBytes(transientBytes_);
   transientLocked_ = true;

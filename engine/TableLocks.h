@@ -77,8 +77,8 @@ class TTableLocks {
   void ReadLock();
   void ReadUnlock();
   // The same bytes around one operation, under a flag of their own. Skipped
-  // (false) while a read, transient read, write or table lock is held; true
-  // when taken, and only then is TransientReadUnlock due.
+  // (false) while a read, transient read, write, table or all-records lock
+  // is held; true when taken, and only then is TransientReadUnlock due.
   bool TransientReadLock();
   void TransientReadUnlock();
   // For one insert, modify or delete: data byte (already held under the table
