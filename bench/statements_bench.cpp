@@ -17,7 +17,8 @@
 // them to the disk; SQLite runs with WAL and synchronous=OFF, one statement
 // per transaction, which is the same promise.
 //
-//   statements_bench [ROWS...]   (default 1k, 10k and 100k rows)
+//   statements_bench [--only=indexed|scan|select] [ROWS...]
+//                                (default all three, on 1k, 10k and 100k rows)
 
 #include <sqlite3.h>
 #include <stdlib.h>
@@ -447,13 +448,24 @@ int main(int argc, char** argv) {
       "shared tables, every change written to the files at once; SQLite WAL, "
       "synchronous=OFF, one statement per transaction; ratio = quire speed / sqlite\n");
   std::vector<std::size_t> sizes = bench::Sizes<std::size_t>({1000, 10000, 100000}, {300, 900});
-  if (argc > 1) sizes.clear();
-  for (int i = 1; i < argc; ++i) sizes.push_back(std::strtoul(argv[i], nullptr, 10));
-  DeleteTable(folder, sizes, true);
-  DeleteTable(folder, sizes, false);
+  // One part alone, for profiling it.
+  std::string only;
+  std::vector<std::size_t> given;
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument.rfind("--only=", 0) == 0) {
+      only = argument.substr(7);
+    } else {
+      given.push_back(std::strtoul(argv[i], nullptr, 10));
+    }
+  }
+  if (!given.empty()) sizes = given;
+  if (only.empty() || only == "indexed") DeleteTable(folder, sizes, true);
+  if (only.empty() || only == "scan") DeleteTable(folder, sizes, false);
   // The join and the grouping of Quire grow faster than the table, so the
   // SELECTs run on the middle size.
-  SelectTable(folder, std::min(sizes.back(), bench::Size<std::size_t>(10000, 900)));
+  if (only.empty() || only == "select")
+    SelectTable(folder, std::min(sizes.back(), bench::Size<std::size_t>(10000, 900)));
   StopEngine();
   std::filesystem::remove_all(folder);
   return 0;
