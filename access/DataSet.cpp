@@ -4,6 +4,7 @@
 
 #include "access/DataSetFilter.h"
 #include "access/DataSource.h"
+#include "access/FieldDefs.h"
 #include "engine/BlankText.h"
 #include "engine/DatabaseError.h"
 #include "engine/EngineError.h"
@@ -76,6 +77,8 @@ void TQuireDataSet::BuildFields() {
   fields_.clear();
   const std::vector<TFieldDescriptor>& descriptors = table_->LogicalFields();
   for (std::size_t i = 0; i < descriptors.size(); ++i) {
+    // A type the dataset does not present gets no field object.
+    if (!DataSetTypeOf(descriptors[i])) continue;
     // A name that repeats gets "_" and a counter.
     std::string name = descriptors[i].FieldName;
     for (int n = 1; FindField(name) != nullptr; ++n)

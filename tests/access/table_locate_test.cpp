@@ -12,6 +12,7 @@
 #include "support/Catalog.h"
 #include "support/EngineErrors.h"
 #include "support/StockTable.h"
+#include "support/TableRequests.h"
 
 namespace quire {
 namespace {
@@ -209,6 +210,28 @@ TEST_F(TableDefsTest, TheClosedReadingIsNeverExclusive) {
   EXPECT_EQ(testing::CodeOf([&] { table_.FieldDefs(); }), 11013);  // held exclusively
   table_.SetTableName("");
   EXPECT_EQ(DatabaseErrorOf([&] { table_.IndexDefs(); }), "Missing table name.");
+}
+
+TEST_F(TableDefsTest, TypesTheDatasetDoesNotPresentAreLeftOut) {
+  TTableCreateRequest request = testing::Request(
+      {testing::Field("Amount", ftype::Bcd), testing::Field("Wide", ftype::Extended),
+       testing::Field("Stamp", ftype::TimeStamp),
+       testing::Field("Price", ftype::Float, 0, fsubtype::Money),
+       testing::Field("ID", ftype::Integer, 0, fsubtype::AutoInc)});
+  request.Fields[0].FieldDecimals = 2;
+  testing::CreateTable(folder_.Path("Money.DAT"), request);
+  table_.SetTableName("Money.DAT");
+  const std::vector<TFieldDef>& defs = table_.FieldDefs();
+  ASSERT_EQ(defs.size(), 4u);
+  EXPECT_EQ(defs[0], (TFieldDef{"Amount", TFieldType::Bcd, 2, 20, 1}));
+  EXPECT_EQ(defs[1], (TFieldDef{"Stamp", TFieldType::DateTime, 0, 0, 3}));
+  EXPECT_EQ(defs[2], (TFieldDef{"Price", TFieldType::Currency, 0, 0, 4}));
+  EXPECT_EQ(defs[3], (TFieldDef{"ID", TFieldType::AutoInc, 0, 0, 5}));
+  EXPECT_TRUE(table_.IndexDefs().front().Fields.empty());  // no primary index
+  table_.Open();
+  EXPECT_EQ(table_.Fields().size(), 4u);
+  EXPECT_EQ(table_.FindField("Wide"), nullptr);
+  EXPECT_EQ(table_.FieldByName("Stamp").FieldNo(), 3);
 }
 
 TEST_F(TableDefsTest, DatasetTypesOfTheEngineTypes) {
