@@ -36,7 +36,8 @@
 namespace quire {
 
 // SetKey: the fields write a key buffer (TQuireTable's key work); Filter:
-// the fields read the record a filter event decides on.
+// the fields read and write the record a filter event decides on, or the
+// values a locate looks for.
 enum class TDataSetState { Inactive, Browse, Edit, Insert, SetKey, Filter };
 
 // What attached controls are told.

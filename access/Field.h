@@ -36,10 +36,11 @@ class TField {
   std::string AsString() const { return Value().Text; }
   std::int32_t AsInteger() const { return static_cast<std::int32_t>(Value().Integer); }
 
-  // Writes the value into the active record: "Dataset not in edit or insert
-  // mode" outside edit and insert, "Field '%s' cannot be modified" for a
-  // read-only field. A text is cut to the field's size and at its first
-  // zero byte, and stored as its bytes (no code page conversion).
+  // Writes the value into the active record (or the key buffer in key
+  // state): "Dataset not in edit or insert mode" outside edit, insert, key
+  // and filter states, "Field '%s' cannot be modified" for a read-only field
+  // outside key and filter work. A text is cut to the field's size and at
+  // its first zero byte, and stored as its bytes (no code page conversion).
   void SetValue(const TValue& value);
   void SetAsString(std::string_view text) { SetValue(TValue::String(text)); }
   void SetAsInteger(std::int32_t value) { SetValue(TValue::Int(value)); }

@@ -24,6 +24,31 @@ std::string Quoted(std::string_view text) {
   return quoted + "'";
 }
 
+// The JSON lines of a quire command; fails the test when quire fails.
+std::vector<nlohmann::json> RunDump(const std::string& command) {
+  std::vector<nlohmann::json> rows;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) {
+    ADD_FAILURE() << "cannot run " << command;
+    return rows;
+  }
+  std::string out;
+  char chunk[4096];
+  for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) out.append(chunk, n);
+  const int status = ::pclose(pipe);
+  if (status != 0) {
+    ADD_FAILURE() << command << " failed: " << out;
+    return rows;
+  }
+  for (std::size_t start = 0; start < out.size();) {
+    const std::size_t end = out.find('\n', start);
+    const std::string line = out.substr(start, end - start);
+    if (!line.empty()) rows.push_back(nlohmann::json::parse(line));
+    start = end == std::string::npos ? out.size() : end + 1;
+  }
+  return rows;
+}
+
 }  // namespace
 
 TCatalogFolder::TCatalogFolder() : name_(UniqueName("Catalog")) {
@@ -66,12 +91,6 @@ void CreateStockTable(const std::string& path) {
   CreateTable(path, request);
 }
 
-namespace {
-
-std::vector<nlohmann::json> RunDump(const std::string& command);
-
-}  // namespace
-
 std::vector<nlohmann::json> DumpTable(const std::string& path, std::string_view password) {
   std::string command = Quoted(QuireProgram()) + " --codepage latin1";
   if (!password.empty()) command += " --password " + Quoted(password);
@@ -85,34 +104,6 @@ std::vector<nlohmann::json> DumpTableWith(const std::string& path,
   for (const std::string& argument : arguments) command += " " + Quoted(argument);
   return RunDump(command + " 2>&1");
 }
-
-namespace {
-
-std::vector<nlohmann::json> RunDump(const std::string& command) {
-  std::vector<nlohmann::json> rows;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) {
-    ADD_FAILURE() << "cannot run " << command;
-    return rows;
-  }
-  std::string out;
-  char chunk[4096];
-  for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) out.append(chunk, n);
-  const int status = ::pclose(pipe);
-  if (status != 0) {
-    ADD_FAILURE() << command << " failed: " << out;
-    return rows;
-  }
-  for (std::size_t start = 0; start < out.size();) {
-    const std::size_t end = out.find('\n', start);
-    const std::string line = out.substr(start, end - start);
-    if (!line.empty()) rows.push_back(nlohmann::json::parse(line));
-    start = end == std::string::npos ? out.size() : end + 1;
-  }
-  return rows;
-}
-
-}  // namespace
 
 std::vector<std::string> DumpCodes(const std::string& path) {
   std::vector<std::string> codes;
