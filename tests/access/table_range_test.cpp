@@ -202,6 +202,21 @@ TEST_F(TableKeyTest, RangesOnASecondaryIndexAndAChangeOfIndexDropsThem) {
             "No index for fields 'Qty;Name'");
 }
 
+TEST_F(TableKeyTest, IndexFieldNamesChooseTheOrderOfAClosedTableAtOpen) {
+  table_.Close();
+  table_.SetIndexFieldNames("shelf;name");  // names ignore case
+  table_.Open();
+  EXPECT_EQ(Keys(), (Keys_{"A2", "A1", "A3", "B1", "B2", "C1"}));
+  table_.Close();
+  table_.SetIndexFieldNames("Name;Shelf");
+  EXPECT_EQ(DatabaseErrorOf([&] { table_.Open(); }), "No index for fields 'Name;Shelf'");
+  EXPECT_FALSE(table_.Active());
+  EXPECT_EQ(table_.Database(), nullptr);
+  table_.SetIndexName("ByQty");
+  table_.Open();
+  EXPECT_EQ(table_.FieldByName("Qty").AsInteger(), 0);
+}
+
 TEST_F(TableKeyTest, ARangeAndAFilterTogetherShowWhatBothLetThrough) {
   table_.SetRange({S("A")}, {S("B")});
   // The filter's index work (ByName for a case-insensitive compare) keeps
