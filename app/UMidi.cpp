@@ -1,6 +1,7 @@
 #include "app/UMidi.h"
 
 #include <QCoreApplication>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QShowEvent>
@@ -11,6 +12,7 @@
 #include "app/WindowFont.h"
 #include "app/WindowHosts.h"
 #include "app/catalogue/ConversionBatch.h"
+#include "app/catalogue/SongBookWriter.h"
 #include "app/catalogue/SongImport.h"
 #include "app/catalogue/SongRemoval.h"
 
@@ -67,6 +69,7 @@ void TForm1::CreateControls() {
   Button3 = MakeButton(this, "แปลงระบบ", 350, 90, 111, 31);
   Button2 = MakeButton(this, "ปิด", 350, 265, 111, 41);
   SearchButton = MakeButton(this, "ค้นหาเพลง", 350, 130, 111, 31);
+  SongBookButton = MakeButton(this, "สมุดเพลง", 350, 165, 111, 31);
   Label1 = new QLabel(QStringLiteral("Song :"), this);
   Label1->move(5, 310);
   Label1->adjustSize();
@@ -85,6 +88,7 @@ void TForm1::CreateControls() {
   setTabOrder(Button2, DirectoryListBox1);
   setTabOrder(DirectoryListBox1, Button3);
   setTabOrder(Button3, SearchButton);
+  setTabOrder(SearchButton, SongBookButton);
   Button4->setFocus();
 
   connect(DirectoryListBox1, &TDirectoryListBox::DirectoryChanged, FileListBox1,
@@ -101,6 +105,13 @@ void TForm1::CreateControls() {
           [this] { ReportErrors([this] { Button2Click(); }); });
   connect(SearchButton, &QPushButton::clicked, this,
           [this] { ReportErrors([this] { SearchButtonClick(); }); });
+  connect(SongBookButton, &QPushButton::clicked, this,
+          [this] { ReportErrors([this] { SongBookButtonClick(); }); });
+  AskSongBookFileName = [this] {
+    return QFileDialog::getSaveFileName(this, QString::fromUtf8("สมุดเพลง"),
+                                        QString::fromStdString(programFolder_ + "songbook.pdf"),
+                                        QStringLiteral("PDF (*.pdf);;HTML (*.html)"));
+  };
   connect(CancelButton, &QPushButton::clicked, this,
           [this] { ReportErrors([this] { CancelButtonClick(); }); });
 }
@@ -184,6 +195,24 @@ void TForm1::SearchButtonClick() {
   searchWindow_->activateWindow();
   // Songs imported since the window was last used show at once.
   searchWindow_->Search();
+}
+
+void TForm1::SongBookButtonClick() {
+  const QString file = AskSongBookFileName ? AskSongBookFileName() : QString();
+  if (file.isEmpty()) return;
+  // The book reads the catalogue through a session of its own, so an import
+  // running meanwhile is no obstacle; the window waits for the book.
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  std::size_t songs = 0;
+  try {
+    songs = WriteSongBook(CatalogueFolder(programFolder_), file, TBookOrder::Singer,
+                          DefaultBookHeader());
+  } catch (...) {
+    QGuiApplication::restoreOverrideCursor();
+    throw;
+  }
+  QGuiApplication::restoreOverrideCursor();
+  messages_.ShowMessage(QString::fromUtf8("เขียนสมุดเพลง %1 เพลงลงใน %2 แล้ว").arg(songs).arg(file));
 }
 
 void TForm1::DirectoryListBox1Choose(const QString& directory) {

@@ -70,6 +70,11 @@ class TForm1 : public QWidget {
   // In the free space below "แปลงระบบ": open the search window, write the
   // song book.
   QPushButton* SearchButton;
+  QPushButton* SongBookButton;
+
+  // Asks where "สมุดเพลง" writes the song book (.pdf or .html); empty when
+  // the user declines. A file dialog unless a test puts its own answer.
+  std::function<QString()> AskSongBookFileName;
 
   // The search window once "ค้นหาเพลง" has opened it (null before).
   TSearchWindow* SearchWindow() const { return searchWindow_.get(); }
@@ -93,6 +98,7 @@ class TForm1 : public QWidget {
   void Button3Click();
   void Button2Click();
   void SearchButtonClick();
+  void SongBookButtonClick();
   void DirectoryListBox1Choose(const QString& directory);
   void CancelButtonClick();
   // TaskThread1's progress event: the files done of the total.

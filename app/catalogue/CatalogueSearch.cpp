@@ -127,9 +127,20 @@ std::optional<TFoundSong> TCatalogueSearch::SongOf(const std::string& code) {
   if (!song_.FindKey({code.empty() ? quire::TValue::NullOf(quire::ftype::String)
                                    : quire::TValue::String(code)}))
     return std::nullopt;
+  return CurrentSong();
+}
+
+TFoundSong TCatalogueSearch::CurrentSong() const {
   return TFoundSong{Text(song_, "Code"),    Text(song_, "Name"), Text(song_, "Singer"),
                     Text(song_, "Authur"),  Text(song_, "Sex"),  Text(song_, "Group"),
                     Text(song_, "CreateBy")};
+}
+
+std::vector<TFoundSong> TCatalogueSearch::AllSongs() {
+  Open();
+  std::vector<TFoundSong> songs;
+  for (song_.First(); !song_.Eof(); song_.Next()) songs.push_back(CurrentSong());
+  return songs;
 }
 
 }  // namespace lyrabook

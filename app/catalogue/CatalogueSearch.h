@@ -63,6 +63,9 @@ class TCatalogueSearch {
   TSearchResult Find(std::string_view prefix, TSearchKind kind = TSearchKind::Any,
                      std::size_t limit = 0);
 
+  // Every Song row, in code order (the song book's input).
+  std::vector<TFoundSong> AllSongs();
+
  private:
   void Open();
   // Adds the songs of the rows of SearchBy `searchBy` that start with
@@ -70,6 +73,7 @@ class TCatalogueSearch {
   bool FindKind(std::string_view prefix, int searchBy, std::size_t limit, TSearchResult& result,
                 std::unordered_set<std::string>& seen);
   std::optional<TFoundSong> SongOf(const std::string& code);
+  TFoundSong CurrentSong() const;
 
   quire::TQuireSession session_;
   quire::TQuireDatabase database_;

@@ -3,6 +3,7 @@
 //
 //   init | import FOLDER [--quiet] | remove FILE | convert FOLDER [--no-start]
 //   | songs [--by code|name|singer] | search TEXT [--by name|singer|code]
+//   | songbook OUT.pdf|OUT.html [--by singer|name|code] [--title TEXT]
 //
 // Exit status: 0 success; 1 an engine or input/output error (its message
 // alone on standard error; work done before it stays done); 2 a usage
@@ -24,6 +25,11 @@
 #include "app/catalogue/SongCatalogue.h"
 #include "app/catalogue/SongImport.h"
 #include "app/catalogue/SongRemoval.h"
+#ifdef LYRABOOK_SONGBOOK
+#include <QGuiApplication>
+
+#include "app/catalogue/SongBookWriter.h"
+#endif
 #include "engine/DatabaseError.h"
 #include "engine/Engine.h"
 #include "engine/EngineError.h"
@@ -37,7 +43,8 @@ namespace {
 constexpr char kUsage[] =
     "usage: lyrabook-cli COMMAND ARGS... [--data DIR]\n"
     "commands: init | import FOLDER [--quiet] | remove FILE | convert FOLDER [--no-start]\n"
-    "          | songs [--by code|name|singer] | search TEXT [--by name|singer|code]\n";
+    "          | songs [--by code|name|singer] | search TEXT [--by name|singer|code]\n"
+    "          | songbook OUT.pdf|OUT.html [--by singer|name|code] [--title TEXT]\n";
 
 class EUsage : public std::runtime_error {
  public:
@@ -51,8 +58,11 @@ struct TArguments {
 };
 
 TArguments Parse(int argc, char** argv) {
-  static const std::map<std::string, bool> kOptions = {
-      {"--data", true}, {"--by", true}, {"--quiet", false}, {"--no-start", false}};
+  static const std::map<std::string, bool> kOptions = {{"--data", true},
+                                                       {"--by", true},
+                                                       {"--title", true},
+                                                       {"--quiet", false},
+                                                       {"--no-start", false}};
   TArguments args;
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];
@@ -202,11 +212,40 @@ int Search(const TArguments& args) {
   return 0;
 }
 
+#ifdef LYRABOOK_SONGBOOK
+int SongBook(const TArguments& args) {
+  RequirePositional(args, 1);
+  const auto by = args.options.find("--by");
+  const std::optional<TBookOrder> order =
+      by == args.options.end() ? TBookOrder::Singer : BookOrderNamed(by->second);
+  if (!order) throw EUsage("--by takes singer, name or code");
+  const QString out = QString::fromStdString(args.positional[0]);
+  if (!out.endsWith(".pdf", Qt::CaseInsensitive) && !out.endsWith(".html", Qt::CaseInsensitive))
+    throw EUsage("the song book is written to a file ending in .pdf or .html");
+  // The PDF writer sets text through Qt's fonts, which need an application
+  // object; no display is needed for that.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  int argc = 1;
+  char name[] = "lyrabook-cli";
+  char* argv[] = {name, nullptr};
+  QGuiApplication application(argc, argv);
+  TBookHeader header = DefaultBookHeader();
+  const auto title = args.options.find("--title");
+  if (title != args.options.end()) header.Title = QString::fromStdString(title->second);
+  std::cout << "songs " << WriteSongBook(DataFolder(args), out, *order, header) << '\n';
+  return 0;
+}
+#endif
+
 int Run(int argc, char** argv) {
   const TArguments args = Parse(argc, argv);
   static const std::map<std::string, int (*)(const TArguments&)> kCommands = {
-      {"init", Init},       {"import", Import}, {"remove", Remove},
-      {"convert", Convert}, {"songs", Songs},   {"search", Search}};
+      {"init", Init},         {"import", Import}, {"remove", Remove},
+      {"convert", Convert},   {"songs", Songs},   {"search", Search},
+#ifdef LYRABOOK_SONGBOOK
+      {"songbook", SongBook},
+#endif
+  };
   const auto command = kCommands.find(args.command);
   if (command == kCommands.end()) throw EUsage("unknown command " + args.command);
   quire::StartEngine();
