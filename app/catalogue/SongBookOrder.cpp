@@ -44,9 +44,10 @@ std::optional<TBookOrder> BookOrderNamed(std::string_view word) {
 
 QString GroupLetter(const QString& text) {
   // Brackets, quotes and blanks before the word ("(วงดาวเหนือ)") are passed
-  // over, as the collation passes over them.
+  // over, as the collation passes over them; other signs (< + $) are not,
+  // and sort before every letter, as "#" does.
   qsizetype i = 0;
-  while (i < text.size() && !text[i].isLetterOrNumber()) ++i;
+  while (i < text.size() && (text[i].isPunct() || text[i].isSpace())) ++i;
   while (i < text.size() && IsLeadingVowel(text[i].unicode())) ++i;
   if (i == text.size()) return QStringLiteral("#");
   const char16_t c = text[i].unicode();

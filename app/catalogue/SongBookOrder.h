@@ -29,9 +29,9 @@ struct TBookGroup {
   std::vector<TBookSong> Songs;
 };
 
-// The letter a text is filed under, past any leading signs and blanks: its
+// The letter a text is filed under, past leading punctuation and blanks: its
 // first Thai consonant (after any leading vowel), a Latin letter in upper
-// case, "#" for anything else (digits, other scripts, an empty text).
+// case, "#" for anything else (digits, symbols, other scripts, no text).
 QString GroupLetter(const QString& text);
 
 // Sorts `songs` by the field of `order` (ties by code), each group the run

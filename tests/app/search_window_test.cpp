@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <filesystem>
@@ -187,6 +188,33 @@ TEST_F(SearchWindowTest, MainWindowOpensItFromItsFreeSpace) {
   EXPECT_TRUE(first->isVisible());
   EXPECT_EQ(first->SearchBox->text(), QString::fromUtf8("คิด"));
   EXPECT_TRUE(messages_.Errors().empty());
+}
+
+TEST_F(SearchWindowTest, SongBookButtonWritesTheFileAskedFor) {
+  TForm1& form = MakeForm();
+  form.show();
+  const QString book = ProgramFolder() + "book.html";
+  int asked = 0;
+  form.AskSongBookFileName = [&] {
+    ++asked;
+    return asked == 1 ? QString() : book;
+  };
+  form.SongBookButton->click();  // declined: nothing written, nothing said
+  EXPECT_FALSE(QFile::exists(book));
+  EXPECT_TRUE(messages_.Messages().empty());
+  form.SongBookButton->click();
+  EXPECT_EQ(asked, 2);
+  QFile file(book);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QString html = QString::fromUtf8(file.readAll());
+  for (const char* code : {"10001", "10002", "10003", "10004", "A0005"})
+    EXPECT_EQ(html.count(QString::fromLatin1(">%1<").arg(code)), 1) << code;
+  EXPECT_EQ(messages_.Messages(),
+            std::vector<QString>{QString::fromUtf8("เขียนสมุดเพลง 5 เพลงลงใน %1 แล้ว").arg(book)});
+  // A file the book cannot have is an error box, and the window goes on.
+  form.AskSongBookFileName = [&] { return ProgramFolder() + "book.doc"; };
+  form.SongBookButton->click();
+  EXPECT_EQ(messages_.Errors().size(), 1u);
 }
 
 }  // namespace
