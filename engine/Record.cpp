@@ -16,7 +16,15 @@ TRecord::TRecord(std::size_t bufferSize) : buffer_(bufferSize, 0) {}
 
 void TRecord::Pin(std::string_view fileName) {
   if (pins_ >= kMaxRecordPins) RaiseEngineError(err::RecordBuffersCorrupt, fileName);
-  ++pins_;
+  if (pins_++ == 0 && pinned_ != nullptr) pinned_->push_back(this);
+}
+
+void TRecord::Unpinned() {
+  if (pinned_ == nullptr) return;
+  // Few buffers are pinned at a time: the current record and the ones an
+  // operation works on.
+  const auto found = std::find(pinned_->begin(), pinned_->end(), this);
+  if (found != pinned_->end()) pinned_->erase(found);
 }
 
 void TRecord::Clear() {
@@ -28,7 +36,13 @@ void TRecord::Clear() {
 void TRecord::Forget() {
   number_ = 0;
   Clear();
-  pins_ = 0;
+  ResetPins();
+}
+
+void TRecord::Release() {
+  number_ = 0;
+  dirty_ = computedValid_ = marked_ = false;
+  ResetPins();
 }
 
 void TRecord::Load(const std::uint8_t* image, std::size_t recordSize, bool encrypted) {

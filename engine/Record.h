@@ -39,9 +39,12 @@ class TRecord {
   // Raises 8962 naming `fileName` on the 65th pin.
   void Pin(std::string_view fileName);
   void Unpin() {
-    if (pins_ > 0) --pins_;
+    if (pins_ > 0 && --pins_ == 0) Unpinned();
   }
-  void ResetPins() { pins_ = 0; }
+  void ResetPins() {
+    if (pins_ > 0) Unpinned();
+    pins_ = 0;
+  }
 
   // Zeroes the buffer and writes its number at offset 1; clean, computed
   // fields invalid, unmarked. Pins are left alone.
@@ -71,10 +74,19 @@ class TRecord {
   void SetNumber(std::uint32_t number);
   // Number 0, zero image, unpinned, clean.
   void Forget();
+  // Number 0, unpinned, clean; the image is left as it is (a buffer is
+  // zeroed again before it is used for another record).
+  void Release();
+  // The cache's list of the pinned buffers, which this buffer joins while
+  // it is pinned, so that unpinning all of them costs what is pinned.
+  void ListPinsIn(std::vector<TRecord*>* pinned) { pinned_ = pinned; }
+  // Leaves the cache's list of pinned buffers.
+  void Unpinned();
 
   std::vector<std::uint8_t> buffer_;
   std::uint32_t number_ = 0;
   int pins_ = 0;
+  std::vector<TRecord*>* pinned_ = nullptr;
   bool dirty_ = false;
   bool computedValid_ = false;
   bool marked_ = false;

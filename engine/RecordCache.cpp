@@ -18,6 +18,7 @@ void TRecordCache::Configure(std::size_t bufferSize) {
 void TRecordCache::Clear() {
   buffers_.clear();
   byNumber_.clear();
+  pinned_.clear();
 }
 
 TRecord* TRecordCache::Find(std::uint32_t number) {
@@ -41,6 +42,7 @@ TRecord* TRecordCache::TakeFree(std::uint32_t number) {
   if (buffers_.size() < capacity_) {
     buffers_.push_front(std::make_unique<TRecord>(bufferSize_));
     taken = buffers_.front().get();
+    taken->ListPinsIn(&pinned_);
   } else {
     for (auto it = buffers_.end(); it != buffers_.begin();) {
       --it;
@@ -91,12 +93,17 @@ std::vector<TRecord*> TRecordCache::DirtyRecords() const {
 }
 
 void TRecordCache::DiscardAll() {
-  for (auto& record : buffers_) record->Forget();
+  // Not zeroed: a buffer is cleared again when it is taken for a record.
+  for (auto& record : buffers_) record->Release();
   byNumber_.clear();
 }
 
 void TRecordCache::UnpinAll() {
-  for (auto& record : buffers_) record->ResetPins();
+  // Only the pinned buffers: every insert unpins all, and an exclusive
+  // table's cache holds every record it changed.
+  const std::vector<TRecord*> pinned = std::move(pinned_);
+  pinned_.clear();
+  for (TRecord* record : pinned) record->pins_ = 0;
 }
 
 }  // namespace quire

@@ -26,6 +26,11 @@ inline constexpr std::size_t kRecordCacheGrowth = 1024;
 
 class TRecordCache {
  public:
+  TRecordCache() = default;
+  // The buffers point at this cache's list of pinned buffers.
+  TRecordCache(const TRecordCache&) = delete;
+  TRecordCache& operator=(const TRecordCache&) = delete;
+
   // Drops every buffer; later buffers have `bufferSize` bytes.
   void Configure(std::size_t bufferSize);
   std::size_t BufferSize() const { return bufferSize_; }
@@ -75,6 +80,8 @@ class TRecordCache {
   std::size_t capacity_ = 0;
   TList buffers_;  // most recently used first
   std::unordered_map<std::uint32_t, TList::iterator> byNumber_;
+  // The pinned buffers, each once (the buffers keep it up to date).
+  std::vector<TRecord*> pinned_;
 };
 
 }  // namespace quire
