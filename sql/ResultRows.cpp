@@ -1,13 +1,20 @@
 #include "sql/ResultRows.h"
 
+#include <map>
+
 #include "engine/EngineError.h"
 #include "engine/FieldTypes.h"
 #include "index/IndexFile.h"
+#include "index/KeyRange.h"
 
 namespace quire {
 namespace {
 
 constexpr int kRowNumberField = 1;
+
+// Bytes of group records and keys kept in memory before they go to the
+// table: some ten thousand groups of a few columns.
+constexpr std::size_t kGroupMemory = std::size_t{1} << 20;
 
 // A value of the field's own type, as arithmetic wants its result typed.
 TValue TypeOf(const TFieldDescriptor& field) {
@@ -23,6 +30,50 @@ void Check(TErrorCode code, const TDataFile& table) {
 
 }  // namespace
 
+// The groups in the order of their first rows, found by their key in the
+// group index over the length a lookup compares (a non-unique secondary
+// index's record suffix left out).
+class TResultRows::TGroups {
+ public:
+  TGroups(const TIndexFile& file, std::uint8_t number)
+      : order_(file, number), byKey_(TLess{&order_, KeyLength(file, number)}) {}
+
+  std::vector<std::uint8_t> KeyOf(std::span<const std::uint8_t> record) const {
+    return order_.KeyOf(record);
+  }
+  // The group's record, null when the key starts a new group.
+  std::vector<std::uint8_t>* Find(const std::vector<std::uint8_t>& key) {
+    const auto found = byKey_.find(key);
+    return found != byKey_.end() ? &records_[found->second] : nullptr;
+  }
+  void Add(std::vector<std::uint8_t> key, std::vector<std::uint8_t> record) {
+    bytes_ += key.size() + record.size();
+    byKey_.emplace(std::move(key), records_.size());
+    records_.push_back(std::move(record));
+  }
+  std::size_t Bytes() const { return bytes_; }
+  std::vector<std::vector<std::uint8_t>>& Records() { return records_; }
+
+ private:
+  struct TLess {
+    const TKeyOrder* order;
+    std::size_t length;
+    bool operator()(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) const {
+      return order->Compare(a.data(), b.data(), length) < 0;
+    }
+  };
+  static std::size_t KeyLength(const TIndexFile& file, std::uint8_t number) {
+    const TIndexDescriptor index = file.Descriptor(number);
+    const bool suffix = number >= 1 && number <= kMaxSecondaryIndexes && index.Unique == 0;
+    return TKeyOrder(file, number).KeySize() - (suffix ? 4u : 0u);
+  }
+
+  TKeyOrder order_;
+  std::map<std::vector<std::uint8_t>, std::size_t, TLess> byKey_;
+  std::vector<std::vector<std::uint8_t>> records_;
+  std::size_t bytes_ = 0;
+};
+
 TResultRows::TResultRows(TDataFile& result, const TResultColumns& columns,
                          const TResultLayout& layout, TJoinPlan& plan)
     : result_(result), columns_(columns), layout_(layout), plan_(plan) {
@@ -30,10 +81,16 @@ TResultRows::TResultRows(TDataFile& result, const TResultColumns& columns,
   // the order it finds.
   if (layout.GroupIndex) {
     result_.SelectIndex(*layout.GroupIndex);
+    if (!columns_.AllAggregate && !HasBlobColumn())
+      groups_ = std::make_unique<TGroups>(result_.IndexFile(), result_.CurrentIndex());
   } else if (layout.DistinctIndex) {
     result_.SelectIndex(*layout.DistinctIndex);
+    if (!HasBlobColumn())
+      distinct_ = std::make_unique<TGroups>(result_.IndexFile(), result_.CurrentIndex());
   }
 }
+
+TResultRows::~TResultRows() = default;
 
 void TResultRows::Add(TCombinedRow& row) {
   std::vector<std::uint8_t> record = RecordOf(row);
@@ -41,6 +98,17 @@ void TResultRows::Add(TCombinedRow& row) {
     if (!singleStarted_) single_ = std::move(record);
     Accumulate(single_, row, !singleStarted_);
     singleStarted_ = true;
+    return;
+  }
+  if (groups_) {
+    std::vector<std::uint8_t> key = groups_->KeyOf(record);
+    if (std::vector<std::uint8_t>* group = groups_->Find(key)) {
+      Accumulate(*group, row, false);
+      return;
+    }
+    Accumulate(record, row, true);
+    groups_->Add(std::move(key), std::move(record));
+    if (groups_->Bytes() > kGroupMemory) SpillGroups();
     return;
   }
   if (layout_.GroupIndex) {
@@ -51,6 +119,13 @@ void TResultRows::Add(TCombinedRow& row) {
       return;
     }
     Accumulate(record, row, true);
+  } else if (distinct_) {
+    // Every record of the table came through here, so the keys seen are
+    // the DISTINCT index's keys.
+    std::vector<std::uint8_t> key = distinct_->KeyOf(record);
+    if (distinct_->Find(key) != nullptr) return;
+    distinct_->Add(std::move(key), {});
+    if (distinct_->Bytes() > kGroupMemory) distinct_.reset();
   } else if (layout_.DistinctIndex && result_.FindKey(record, {})) {
     return;
   }
@@ -64,7 +139,13 @@ void TResultRows::AddCount(std::int32_t count) {
   singleStarted_ = true;
 }
 
+void TResultRows::SpillGroups() {
+  for (std::vector<std::uint8_t>& record : groups_->Records()) Append(record);
+  groups_.reset();
+}
+
 void TResultRows::Finish() {
+  if (groups_) SpillGroups();
   if (columns_.AllAggregate) {
     // An aggregate over no rows: COUNT is 0, every other aggregate NULL.
     if (!singleStarted_) {
@@ -169,6 +250,12 @@ void TResultRows::DivideAverages(std::span<std::uint8_t> record) {
                sum.Null || count == 0 ? TValue::NullOf(ftype::Float)
                                       : TValue::Float(sum.Real / static_cast<double>(count)));
   }
+}
+
+bool TResultRows::HasBlobColumn() const {
+  for (const int field : layout_.ColumnFields)
+    if (Field(field).IsBlob()) return true;
+  return false;
 }
 
 bool TResultRows::HasAverages() const {

@@ -10,8 +10,17 @@
 //              also when no row came (COUNT 0, the others NULL).
 // Every aggregate skips NULL arguments. AVG adds into its column and its
 // hidden count while rows arrive and is divided once they all have.
+//
+// The groups of a GROUP BY are kept in memory while rows arrive, found by
+// the group index's key as a lookup in that index would find them, and
+// appended in the order of their first rows when the rows end (or when they
+// outgrow their room, after which the index is asked as above): the table
+// ends up with the same records, without a lookup and a rewrite per row.
+// Groups with blob columns go to the table at once. A DISTINCT keeps the
+// keys of the records it appended the same way.
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "engine/DataFile.h"
@@ -25,6 +34,9 @@ class TResultRows {
  public:
   TResultRows(TDataFile& result, const TResultColumns& columns, const TResultLayout& layout,
               TJoinPlan& plan);
+  ~TResultRows();
+  TResultRows(const TResultRows&) = delete;
+  TResultRows& operator=(const TResultRows&) = delete;
 
   void Add(TCombinedRow& row);
   // Writes what is kept aside and finishes the averages.
@@ -45,6 +57,9 @@ class TResultRows {
                 std::span<std::uint8_t> record);
   void DivideAverages(std::span<std::uint8_t> record);
   bool HasAverages() const;
+  bool HasBlobColumn() const;
+  // Appends the groups kept in memory and asks the group index from then on.
+  void SpillGroups();
   const TFieldDescriptor& Field(int number) const { return result_.LogicalFields()[number - 1]; }
 
   TDataFile& result_;
@@ -55,6 +70,12 @@ class TResultRows {
   // The all-aggregate query's group, while rows arrive.
   std::vector<std::uint8_t> single_;
   bool singleStarted_ = false;
+  // The GROUP BY groups in memory; null once they went to the table.
+  class TGroups;
+  std::unique_ptr<TGroups> groups_;
+  // The keys of a DISTINCT's records so far; null once they outgrew their
+  // room (the index is asked then).
+  std::unique_ptr<TGroups> distinct_;
 };
 
 }  // namespace quire
