@@ -4,6 +4,7 @@
 //   init | import FOLDER [--quiet] | remove FILE | convert FOLDER [--no-start]
 //   | songs [--by code|name|singer] | search TEXT [--by name|singer|code]
 //   | songbook OUT.pdf|OUT.html [--by singer|name|code] [--title TEXT]
+//   | check FOLDER
 //
 // Exit status: 0 success; 1 an engine or input/output error (its message
 // alone on standard error; work done before it stays done); 2 a usage
@@ -22,6 +23,7 @@
 #include "app/catalogue/CatalogueDefinition.h"
 #include "app/catalogue/CatalogueSearch.h"
 #include "app/catalogue/ConversionBatch.h"
+#include "app/catalogue/PreflightCheck.h"
 #include "app/catalogue/SongCatalogue.h"
 #include "app/catalogue/SongImport.h"
 #include "app/catalogue/SongRemoval.h"
@@ -44,7 +46,8 @@ constexpr char kUsage[] =
     "usage: lyrabook-cli COMMAND ARGS... [--data DIR]\n"
     "commands: init | import FOLDER [--quiet] | remove FILE | convert FOLDER [--no-start]\n"
     "          | songs [--by code|name|singer] | search TEXT [--by name|singer|code]\n"
-    "          | songbook OUT.pdf|OUT.html [--by singer|name|code] [--title TEXT]\n";
+    "          | songbook OUT.pdf|OUT.html [--by singer|name|code] [--title TEXT]\n"
+    "          | check FOLDER\n";
 
 class EUsage : public std::runtime_error {
  public:
@@ -212,6 +215,17 @@ int Search(const TArguments& args) {
   return 0;
 }
 
+// Exit 1 when anything was found, as for a failure: a script stops there.
+int Check(const TArguments& args) {
+  RequirePositional(args, 1);
+  const std::string folder = std::filesystem::absolute(args.positional[0]).string();
+  const std::vector<TPreflightFinding> findings =
+      CheckLyricFiles(folder, ListFolder(folder, "*.txt"));
+  for (const TPreflightFinding& finding : findings)
+    std::cout << finding.File << ": " << finding.Text << '\n';
+  return findings.empty() ? 0 : 1;
+}
+
 #ifdef LYRABOOK_SONGBOOK
 int SongBook(const TArguments& args) {
   RequirePositional(args, 1);
@@ -240,8 +254,8 @@ int SongBook(const TArguments& args) {
 int Run(int argc, char** argv) {
   const TArguments args = Parse(argc, argv);
   static const std::map<std::string, int (*)(const TArguments&)> kCommands = {
-      {"init", Init},         {"import", Import}, {"remove", Remove},
-      {"convert", Convert},   {"songs", Songs},   {"search", Search},
+      {"init", Init},         {"import", Import}, {"remove", Remove}, {"convert", Convert},
+      {"songs", Songs},       {"search", Search}, {"check", Check},
 #ifdef LYRABOOK_SONGBOOK
       {"songbook", SongBook},
 #endif
