@@ -48,6 +48,10 @@ class TQuireDBDataSet : public TQuireDataSet {
   // A stream keeps the dataset's account of changed blobs and tells its
   // controls of the change.
   friend class TQuireBlobStream;
+  friend class TQuireDatabase;
+  // The database disconnected while this dataset was not open (inside
+  // RunSQL, or reading definitions): it no longer holds a use of it.
+  void DatabaseDropped() { database_ = nullptr; }
 
   const void* owner_;
   std::string databaseName_;

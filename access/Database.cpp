@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "access/DataSet.h"
+#include "access/DBDataSet.h"
 #include "access/Session.h"
 #include "engine/BlankText.h"
 #include "engine/DatabaseError.h"
@@ -118,13 +118,26 @@ void TQuireDatabase::EstablishConnection() {
 }
 
 void TQuireDatabase::DropConnection() {
-  if (!connected_) return;
-  while (!datasets_.empty()) datasets_.back()->Close();
+  if (!connected_ || dropping_) return;
+  dropping_ = true;
+  struct TEndDrop {
+    bool& dropping;
+    ~TEndDrop() { dropping = false; }
+  } endDrop{dropping_};
+  while (!datasets_.empty()) {
+    TQuireDBDataSet* dataset = datasets_.back();
+    dataset->Close();
+    // Closing an inactive dataset does nothing: it would stay in the list.
+    if (std::find(datasets_.begin(), datasets_.end(), dataset) != datasets_.end()) {
+      RemoveDataSet(*dataset);
+      dataset->DatabaseDropped();
+    }
+  }
   connected_ = false;
   useCount_ = 0;
 }
 
-void TQuireDatabase::RemoveDataSet(TQuireDataSet& dataset) {
+void TQuireDatabase::RemoveDataSet(TQuireDBDataSet& dataset) {
   datasets_.erase(std::remove(datasets_.begin(), datasets_.end(), &dataset), datasets_.end());
 }
 

@@ -12,7 +12,7 @@
 namespace quire {
 
 class TQuireSession;
-class TQuireDataSet;
+class TQuireDBDataSet;
 
 class TQuireDatabase {
  public:
@@ -44,10 +44,13 @@ class TQuireDatabase {
 
   std::function<void(TQuireDatabase& sender)> BeforeConnect;
 
-  // Datasets opened through the database sign on and off.
-  void AddDataSet(TQuireDataSet& dataset) { datasets_.push_back(&dataset); }
-  void RemoveDataSet(TQuireDataSet& dataset);
-  const std::vector<TQuireDataSet*>& DataSets() const { return datasets_; }
+  // Datasets opened through the database sign on and off. Disconnecting
+  // closes them, last first; one that is not open (a query inside RunSQL, a
+  // closed table reading its definitions) is signed off and lets go of the
+  // database instead, so that the list always empties.
+  void AddDataSet(TQuireDBDataSet& dataset) { datasets_.push_back(&dataset); }
+  void RemoveDataSet(TQuireDBDataSet& dataset);
+  const std::vector<TQuireDBDataSet*>& DataSets() const { return datasets_; }
 
  private:
   friend class TQuireSession;
@@ -66,8 +69,11 @@ class TQuireDatabase {
   bool connected_ = false;
   bool temporary_ = false;
   bool destroying_ = false;
+  // While DropConnection closes the datasets: a use they give back neither
+  // frees nor disconnects the database a second time.
+  bool dropping_ = false;
   int useCount_ = 0;
-  std::vector<TQuireDataSet*> datasets_;
+  std::vector<TQuireDBDataSet*> datasets_;
 };
 
 }  // namespace quire

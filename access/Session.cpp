@@ -67,14 +67,15 @@ void TQuireSessionList::Remove(TQuireSession& session) {
   sessions_.erase(std::remove(sessions_.begin(), sessions_.end(), &session), sessions_.end());
 }
 
-int TQuireSessionList::TakeNameNumber() {
+int TQuireSessionList::FreeNameNumberToTake() const {
   const auto free = std::find(usedNumbers_.begin(), usedNumbers_.end(), false);
-  const auto number = static_cast<int>(free - usedNumbers_.begin());
-  if (free == usedNumbers_.end())
-    usedNumbers_.push_back(true);
-  else
-    *free = true;
-  return number;
+  return static_cast<int>(free - usedNumbers_.begin());
+}
+
+void TQuireSessionList::UseNameNumber(int number) {
+  const auto index = static_cast<std::size_t>(number);
+  if (index >= usedNumbers_.size()) usedNumbers_.resize(index + 1, false);
+  usedNumbers_[index] = true;
 }
 
 void TQuireSessionList::FreeNameNumber(int number) {
@@ -166,6 +167,14 @@ void TQuireSession::Deactivate() {
   }
 }
 
+namespace {
+
+std::string AutoName(const std::string& componentName, int number) {
+  return componentName + "_" + std::to_string(number + 1);
+}
+
+}  // namespace
+
 void TQuireSession::SetAutoSessionName(bool on) {
   if (on == AutoSessionName()) return;
   if (Active()) RaiseDatabaseError("Cannot perform this operation on an active session.");
@@ -178,36 +187,46 @@ void TQuireSession::SetAutoSessionName(bool on) {
   for (const TQuireSession* other : list_.Sessions())
     if (other != this && other->owner_ != nullptr && other->owner_ == owner_)
       RaiseDatabaseError("The active auto-session can be the only active session.");
-  autoNumber_ = list_.TakeNameNumber();
-  Rename(componentName_ + "_" + std::to_string(autoNumber_ + 1));
+  // A refused name leaves the number free and the flag off.
+  const int number = list_.FreeNameNumberToTake();
+  const std::string name = AutoName(componentName_, number);
+  CheckNewName(name);
+  list_.UseNameNumber(number);
+  autoNumber_ = number;
+  Rename(name);
 }
 
 void TQuireSession::SetComponentName(std::string_view name) {
+  if (!AutoSessionName()) {
+    componentName_ = name;
+    return;
+  }
+  const std::lock_guard lock(list_.Section());
+  const std::string sessionName = AutoName(std::string(name), autoNumber_);
+  CheckNewName(sessionName);
   componentName_ = name;
-  if (AutoSessionName()) Rename(componentName_ + "_" + std::to_string(autoNumber_ + 1));
+  Rename(sessionName);
 }
 
 void TQuireSession::Rename(const std::string& name) {
-  renaming_ = true;
-  try {
-    SetSessionName(name);
-  } catch (...) {
-    renaming_ = false;
-    throw;
-  }
-  renaming_ = false;
+  sessionName_ = name;
   // Databases that belong to the session follow its name.
   for (TQuireDatabase* database : databases_) database->sessionName_ = name;
 }
 
-void TQuireSession::SetSessionName(std::string_view name) {
-  if (AutoSessionName() && !renaming_)
-    RaiseDatabaseError("Cannot perform this operation on the active auto-session.");
+void TQuireSession::CheckNewName(std::string_view name) const {
   if (Active()) RaiseDatabaseError("Cannot perform this operation on an active session.");
   const std::lock_guard lock(list_.Section());
   for (const TQuireSession* other : list_.Sessions())
     if (other != this && EqualsIgnoringAsciiCase(other->SessionName(), name))
       RaiseDatabaseError("Session name %s already exists.", name);
+}
+
+void TQuireSession::SetSessionName(std::string_view name) {
+  if (AutoSessionName())
+    RaiseDatabaseError("Cannot perform this operation on the active auto-session.");
+  const std::lock_guard lock(list_.Section());
+  CheckNewName(name);
   sessionName_ = name;
 }
 
@@ -333,6 +352,9 @@ TQuireDatabase& TQuireSession::AcquireDatabase(std::string_view name, const void
 }
 
 void TQuireSession::ReleaseDatabase(TQuireDatabase& database) {
+  // A database that is disconnecting closes the dataset giving the use
+  // back: it must outlive the closing, and it disconnects once, itself.
+  if (database.dropping_) return;
   if (database.useCount_ > 0) --database.useCount_;
   if (database.useCount_ > 0 || database.KeepConnection()) return;
   if (!database.destroying_ && FreeCreatedDatabase(database)) return;

@@ -67,7 +67,9 @@ class TQuireSessionList {
 
   void Add(TQuireSession& session);
   void Remove(TQuireSession& session);
-  int TakeNameNumber();
+  // The lowest number no automatic name uses; UseNameNumber marks it used.
+  int FreeNameNumberToTake() const;
+  void UseNameNumber(int number);
   void FreeNameNumber(int number);
 
   mutable std::recursive_mutex section_;
@@ -149,6 +151,10 @@ class TQuireSession {
   TQuireSession(TQuireSessionList& list, TDefaultTag);
   void Activate();
   void Deactivate();
+  // Raises when this session may not take `name` now (active, or another
+  // session has it).
+  void CheckNewName(std::string_view name) const;
+  // Takes a name CheckNewName let through; the session's databases follow.
   void Rename(const std::string& name);
 
   TQuireSessionList& list_;
@@ -158,7 +164,6 @@ class TQuireSession {
   std::string privateDir_;
   bool keepConnections_ = true;
   int autoNumber_ = -1;
-  bool renaming_ = false;
   TFileSession* engineSession_ = nullptr;     // while active
   std::unique_ptr<TFileSession> ownSession_;  // a non-default session's
   std::vector<TQuireDatabase*> databases_;
