@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev                # the quire tool's JSON
   libsqlite3-dev sqlite3            # benchmark peer
-  xvfb xauth imagemagick            # headless screenshot
+  xvfb xauth imagemagick xdotool    # headless screenshot (xdotool presses the import)
   dpkg-dev file desktop-file-utils  # the Debian package (dpkg-shlibdeps) and its checks
 )
 missing=()

@@ -9,18 +9,13 @@
 #   scripts/screenshot.sh [BUILD]   # BUILD: a configured build folder to use
 #                                   # instead of build-release
 #
-# Needs xvfb-run and ImageMagick (installed by install-deps.sh) and xdotool
-# (installed here when it is missing).
+# Needs xvfb-run, ImageMagick and xdotool, which install-deps.sh installs.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out="$root/docs/screenshot.png"
 locked="$root/scripts/locked.sh"
 
-if ! command -v xdotool >/dev/null; then
-  sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends xdotool
-fi
+"$root/scripts/install-deps.sh"
 
 if [ $# -ge 1 ]; then
   build=$(cd "$1" && pwd)
