@@ -4,6 +4,7 @@
 
 #include "engine/EngineError.h"
 #include "engine/FieldTypes.h"
+#include "engine/FieldValue.h"
 #include "index/IndexFile.h"
 #include "index/KeyRange.h"
 
@@ -183,6 +184,7 @@ std::vector<std::uint8_t> TResultRows::RecordOf(TCombinedRow& row) {
       CopyBlob(value, row, field, record);
       continue;
     }
+    if (value.IsColumn() && CopyStored(value, row, Field(field), record)) continue;
     WriteValue(Field(field), record,
                value.IsColumn() ? row.Read(value) : Evaluate(value, {.Reader = &row}));
   }
@@ -267,6 +269,31 @@ bool TResultRows::HasAverages() const {
 void TResultRows::Append(std::span<std::uint8_t> record) {
   WriteValue(Field(kRowNumberField), record, TValue::Int(++rows_));
   result_.InsertRecord(record, false);
+}
+
+bool TResultRows::CopyStored(const TQueryExprNode& column, TCombinedRow& row,
+                             const TFieldDescriptor& to, std::span<std::uint8_t> record) {
+  const std::size_t table = row.PositionOf(column.SourceTable);
+  if (row.IsNull(table)) return false;
+  const TFieldDescriptor& from = plan_.Tables[table].Table->Fields()[column.FieldNo - 1];
+  // Types whose value the stored bytes are, read as a value and written
+  // back: a string up to its first zero, a number as it stands.
+  const bool plain = from.FieldType == ftype::String || from.FieldType == ftype::Integer ||
+                     from.FieldType == ftype::SmallInt || from.FieldType == ftype::Word ||
+                     from.FieldType == ftype::Float;
+  if (!plain || from.FieldType != to.FieldType || from.DataSize != to.DataSize ||
+      from.DataDecimals != to.DataDecimals || from.IsAutoInc() || to.IsAutoInc() ||
+      from.IsComputed() || to.IsComputed())
+    return false;
+  const std::span<const std::uint8_t> source = row.Record(table);
+  if (std::size_t{from.FieldOffset} + 1u + from.DataSize > source.size()) return false;
+  const std::uint8_t* slot = source.data() + from.FieldOffset;
+  if (slot[0] == 0) {
+    WriteFieldValue(to, record, nullptr, 0);
+  } else {
+    WriteFieldValue(to, record, slot + 1, from.DataSize);
+  }
+  return true;
 }
 
 void TResultRows::CopyBlob(const TQueryExprNode& column, TCombinedRow& row, int field,

@@ -55,6 +55,11 @@ class TResultRows {
   void Append(std::span<std::uint8_t> record);
   void CopyBlob(const TQueryExprNode& column, TCombinedRow& row, int field,
                 std::span<std::uint8_t> record);
+  // Copies a column that stores its value as the result field does straight
+  // from the source record, as reading and writing the value would leave
+  // it; false when it cannot.
+  bool CopyStored(const TQueryExprNode& column, TCombinedRow& row, const TFieldDescriptor& to,
+                  std::span<std::uint8_t> record);
   void DivideAverages(std::span<std::uint8_t> record);
   bool HasAverages() const;
   bool HasBlobColumn() const;
