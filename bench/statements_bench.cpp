@@ -10,14 +10,15 @@
 // on Code (the time per statement should not grow with the table) and
 // without one (a scan). Then SELECTs over the indexed tables: an indexed
 // condition, Song joined with List on Code, a GROUP BY with COUNT, and a
-// lone COUNT(*).
+// lone COUNT(*). The indexed DELETE also runs as the import runs it: the
+// code in the statement's text, prepared, run and freed each time.
 //
 // The query opens its tables shared, so every change is written to the
 // files at once (no caching of changes in the process), without syncing
 // them to the disk; SQLite runs with WAL and synchronous=OFF, one statement
 // per transaction, which is the same promise.
 //
-//   statements_bench [--only=indexed|scan|select] [ROWS...]
+//   statements_bench [--only=indexed|scan|fresh|select] [ROWS...]
 //                                (default all three, on 1k, 10k and 100k rows)
 
 #include <sqlite3.h>
@@ -177,10 +178,13 @@ class TQuireSide {
 
   // Seconds spent in the statement alone, over the codes of `songs` until
   // `budget` seconds are spent; `done` counts the statements.
-  double DeleteEach(const std::vector<std::size_t>& songs, double budget, std::size_t& done) {
+  // With `fresh`, each statement is the import's: its text with the code
+  // in it, prepared on a query of its own, run and freed.
+  double DeleteEach(const std::vector<std::size_t>& songs, double budget, std::size_t& done,
+                    bool fresh = false) {
     TDataQuery query;
     query.Settings().DatabaseDirectory = folder_;
-    query.PrepareStatement("DELETE FROM List WHERE Code = ?");
+    if (!fresh) query.PrepareStatement("DELETE FROM List WHERE Code = ?");
     double seconds = 0;
     for (const std::size_t n : songs) {
       if (seconds > budget) break;
@@ -188,8 +192,13 @@ class TQuireSide {
       const TSong song = SongAt(n);
       const TValue code = TValue::String(song.code);
       const auto start = Clock::now();
-      query.SetParamValues({&code, 1});
+      if (fresh) {
+        query.PrepareStatement("Delete from List where Code = '" + song.code + "'");
+      } else {
+        query.SetParamValues({&code, 1});
+      }
       query.RunStatement();
+      if (fresh) query.Free();
       seconds += Seconds(Clock::now() - start);
       if (query.RowsAffected() != 3)
         std::fprintf(stderr, "quire: %d rows deleted for %s\n", query.RowsAffected(),
@@ -266,14 +275,20 @@ class TSqliteSide {
     sqlite3_close(db_);
   }
 
-  double DeleteEach(const std::vector<std::size_t>& songs) {
+  double DeleteEach(const std::vector<std::size_t>& songs, bool fresh = false) {
     sqlite3_stmt* remove = Prepare("DELETE FROM List WHERE Code = ?");
     double seconds = 0;
     for (const std::size_t n : songs) {
       const TSong song = SongAt(n);
       const auto start = Clock::now();
-      Text(remove, 1, song.code);
-      Step(remove);
+      if (fresh) {
+        sqlite3_stmt* once = Prepare("DELETE FROM List WHERE Code = '" + song.code + "'");
+        Step(once);
+        sqlite3_finalize(once);
+      } else {
+        Text(remove, 1, song.code);
+        Step(remove);
+      }
       seconds += Seconds(Clock::now() - start);
       if (sqlite3_changes(db_) != 3)
         std::fprintf(stderr, "sqlite: %d rows deleted for %s\n", sqlite3_changes(db_),
@@ -345,14 +360,22 @@ void DeleteLine(std::size_t rows, std::size_t statements, double ours, double th
               n / theirs, ours / n * 1e6, theirs / n * 1e6, theirs / ours);
 }
 
-void DeleteTable(const std::string& folder, const std::vector<std::size_t>& sizes, bool codeIndex) {
-  std::printf("\nDELETE FROM List WHERE Code = ? (3 rows each), %s\n",
-              codeIndex ? "index on Code" : "no index on Code: a scan");
+void DeleteTable(const std::string& folder, const std::vector<std::size_t>& sizes, bool codeIndex,
+                 bool fresh = false) {
+  if (fresh) {
+    std::printf(
+        "\nDELETE as the import runs it: the code in the text, prepared, run and freed "
+        "each time (3 rows each), index on Code\n");
+  } else {
+    std::printf("\nDELETE FROM List WHERE Code = ? (3 rows each), %s\n",
+                codeIndex ? "index on Code" : "no index on Code: a scan");
+  }
   std::printf("%9s %10s %12s %12s %10s %10s %7s\n", "rows", "statements", "quire st/s",
               "sqlite st/s", "quire us", "sqlite us", "ratio");
   for (const std::size_t rows : sizes) {
     const std::size_t songs = rows / 3;
-    const std::string place = folder + "/" + std::to_string(rows) + (codeIndex ? "i" : "s");
+    const std::string place =
+        folder + "/" + std::to_string(rows) + (codeIndex ? "i" : "s") + (fresh ? "f" : "");
     CreateQuireTables(place, songs, codeIndex, false);
     TQuireSide quireSide(place);
     TSqliteSide sqliteSide(place + "/list.sqlite", songs, codeIndex, false);
@@ -365,9 +388,9 @@ void DeleteTable(const std::string& folder, const std::vector<std::size_t>& size
         RandomSongs(songs, statements, static_cast<std::uint32_t>(rows));
     // Both sides run the statements Quire finished within its budget.
     std::size_t done = 0;
-    const double ours = quireSide.DeleteEach(picked, bench::Size(20.0, 1.0), done);
+    const double ours = quireSide.DeleteEach(picked, bench::Size(20.0, 1.0), done, fresh);
     picked.resize(done);
-    const double theirs = sqliteSide.DeleteEach(picked);
+    const double theirs = sqliteSide.DeleteEach(picked, fresh);
     DeleteLine(rows, done, ours, theirs);
   }
 }
@@ -462,6 +485,9 @@ int main(int argc, char** argv) {
   if (!given.empty()) sizes = given;
   if (only.empty() || only == "indexed") DeleteTable(folder, sizes, true);
   if (only.empty() || only == "scan") DeleteTable(folder, sizes, false);
+  // The import's way, on the middle size.
+  if (only.empty() || only == "fresh")
+    DeleteTable(folder, {std::min(sizes.back(), bench::Size<std::size_t>(10000, 900))}, true, true);
   // The join and the grouping of Quire grow faster than the table, so the
   // SELECTs run on the middle size.
   if (only.empty() || only == "select")
