@@ -53,6 +53,8 @@ QString GroupLetter(const QString& text) {
   const char16_t c = text[i].unicode();
   if (IsThaiConsonant(c)) return QString(QChar(c));
   if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z')) return QString(QChar(c)).toUpper();
+  // Codes are mostly digits: a book by code is filed by its first digit.
+  if (c >= u'0' && c <= u'9') return QString(QChar(c));
   return QStringLiteral("#");
 }
 

@@ -31,7 +31,8 @@ struct TBookGroup {
 
 // The letter a text is filed under, past leading punctuation and blanks: its
 // first Thai consonant (after any leading vowel), a Latin letter in upper
-// case, "#" for anything else (digits, symbols, other scripts, no text).
+// case, a digit 0 to 9, "#" for anything else (symbols, Thai digits, other
+// scripts, no text).
 QString GroupLetter(const QString& text);
 
 // Sorts `songs` by the field of `order` (ties by code), each group the run

@@ -72,7 +72,7 @@ TEST(SongBookOrder, GroupsByTheFirstLetterOfTheOrderingField) {
   std::vector<TBookGroup> groups = GroupSongs(songs, TBookOrder::Name);
   std::vector<QString> letters;
   for (const TBookGroup& group : groups) letters.push_back(group.Letter);
-  EXPECT_EQ(letters, (std::vector<QString>{"#", "ก", "L"}));
+  EXPECT_EQ(letters, (std::vector<QString>{"7", "ก", "L"}));
   EXPECT_EQ(Names(groups), (std::vector<QString>{"7 วัน", "กา", "เกม", "ไก่", "love", "Lucky"}));
   // By singer: a blank singer first, a band in brackets under its letter;
   // equal singers by code.
@@ -86,6 +86,7 @@ TEST(SongBookOrder, GroupsByTheFirstLetterOfTheOrderingField) {
   EXPECT_EQ(groups[2].Songs[1].Singer, "แพรวา");
   groups = GroupSongs(songs, TBookOrder::Code);
   EXPECT_EQ(groups.front().Letter, "A");
+  EXPECT_EQ(GroupLetter("10001"), "1");
   EXPECT_EQ(groups.front().Songs.front().Code, "A1");
 
   EXPECT_EQ(GroupLetter("ใจ"), "จ");
