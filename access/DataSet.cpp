@@ -49,7 +49,7 @@ void TQuireDataSet::Open() {
   } catch (...) {
     state_ = TDataSetState::Inactive;
     filters_.reset();
-    fields_.clear();
+    ReleaseFields();
     table_ = nullptr;
     CloseCursor();
     throw;
@@ -64,7 +64,7 @@ void TQuireDataSet::Close() {
   if (state_ != TDataSetState::Browse) Cancel();
   state_ = TDataSetState::Inactive;
   filters_.reset();  // they live on the engine table
-  fields_.clear();
+  ReleaseFields();
   buffer_.clear();
   table_ = nullptr;
   CloseCursor();
@@ -73,19 +73,45 @@ void TQuireDataSet::Close() {
   Run(AfterClose);
 }
 
+TField& TQuireDataSet::DeclareField(std::string_view name, TFieldType type, int size) {
+  if (Active()) RaiseDatabaseError("Cannot perform this operation on an open dataset");
+  fields_.push_back(std::make_unique<TField>(*this, std::string(name), type, size));
+  return *fields_.back();
+}
+
 void TQuireDataSet::BuildFields() {
-  fields_.clear();
   const std::vector<TFieldDescriptor>& descriptors = table_->LogicalFields();
-  for (std::size_t i = 0; i < descriptors.size(); ++i) {
-    // A type the dataset does not present gets no field object.
-    if (!DataSetTypeOf(descriptors[i])) continue;
-    // A name that repeats gets "_" and a counter.
-    std::string name = descriptors[i].FieldName;
-    for (int n = 1; FindField(name) != nullptr; ++n)
-      name = descriptors[i].FieldName + "_" + std::to_string(n);
-    fields_.push_back(
-        std::make_unique<TField>(*this, static_cast<int>(i + 1), descriptors[i], name));
+  // The definitions name the fields (a repeated name gets "_" and a
+  // counter) and leave out the types the dataset does not present.
+  const std::vector<TFieldDef> defs = FieldDefsOf(*table_);
+  const bool declared = std::any_of(fields_.begin(), fields_.end(),
+                                    [](const auto& field) { return field->Declared(); });
+  if (!declared) {
+    fields_.clear();
+    for (const TFieldDef& def : defs)
+      fields_.push_back(
+          std::make_unique<TField>(*this, def.FieldNo, descriptors[def.FieldNo - 1], def.Name));
+    return;
   }
+  for (const auto& field : fields_) {
+    const auto def = std::find_if(defs.begin(), defs.end(), [&field](const TFieldDef& candidate) {
+      return EqualsIgnoringAsciiCase(candidate.Name, field->FieldName());
+    });
+    if (def == defs.end()) RaiseDatabaseError("Field '" + field->FieldName() + "' not found");
+    if (def->DataType != field->FieldType())
+      RaiseDatabaseError("Type mismatch for field '" + field->FieldName() +
+                         "', expecting: " + std::string(FieldTypeName(field->FieldType())) +
+                         " actual: " + std::string(FieldTypeName(def->DataType)));
+    if (def->Size != field->Size())
+      RaiseDatabaseError("Size mismatch for field '" + field->FieldName() + "', expecting: " +
+                         std::to_string(field->Size()) + " actual: " + std::to_string(def->Size));
+    field->Bind(def->FieldNo, descriptors[def->FieldNo - 1]);
+  }
+}
+
+void TQuireDataSet::ReleaseFields() {
+  std::erase_if(fields_, [](const auto& field) { return !field->Declared(); });
+  for (const auto& field : fields_) field->Unbind();
 }
 
 TField* TQuireDataSet::FindField(std::string_view name) const {

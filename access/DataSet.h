@@ -104,6 +104,16 @@ class TQuireDataSet {
   // Deletes the current record; the next one becomes current.
   void Delete();
 
+  // Declares a field object, as a form holds one, while the dataset is
+  // closed ("Cannot perform this operation on an open dataset" otherwise).
+  // A dataset with declared fields makes no default ones: each open binds
+  // every declared field to the table's field of its name, failing (and
+  // leaving the dataset closed) with "Field '%s' not found", "Type mismatch
+  // for field '%s', expecting: %s actual: %s" or "Size mismatch for field
+  // '%s', expecting: %d actual: %d". `size` is what the field definition
+  // gives: string, bytes and variable-bytes sizes, BCD decimals, else 0.
+  TField& DeclareField(std::string_view name, TFieldType type, int size = 0);
+
   const std::vector<std::unique_ptr<TField>>& Fields() const { return fields_; }
   TField* FindField(std::string_view name) const;
   // FindField, failing with "Field '%s' not found".
@@ -226,6 +236,8 @@ class TQuireDataSet {
   bool LocateRecord(std::string_view keyFields, const std::vector<TValue>& values,
                     lo::TLocateOptions options, bool moveTo, std::vector<std::uint8_t>& found);
   void BuildFields();
+  // Drops the default fields and unbinds the declared ones.
+  void ReleaseFields();
   void ReadCurrent();
   void CloseOpenBlobs();
   void Run(const TNotify& event) {

@@ -3,11 +3,17 @@
 // the dataset's active record buffer through the engine's get and set
 // field operations (logical numbering), so computed fields and blobs
 // behave as the engine says. Values travel as TValue.
+//
+// A field object is made by the dataset on opening (a default field, gone
+// again at close), or declared by the program before (DeclareField): a
+// declared field keeps its name, type and size across close and open, and
+// each open binds it to the table's field of that name.
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "access/FieldDefs.h"
 #include "engine/DataFileHeader.h"
 #include "engine/Value.h"
 
@@ -17,15 +23,33 @@ class TQuireDataSet;
 
 class TField {
  public:
+  // A default field over the engine's logical field `fieldNo`.
   TField(TQuireDataSet& dataset, int fieldNo, const TFieldDescriptor& descriptor, std::string name)
-      : dataset_(dataset), fieldNo_(fieldNo), descriptor_(descriptor), name_(std::move(name)) {}
+      : dataset_(dataset),
+        fieldNo_(fieldNo),
+        descriptor_(descriptor),
+        name_(std::move(name)),
+        type_(DataSetTypeOf(descriptor).value_or(TFieldType::String)) {}
+  // A declared field, bound at each open; `size` as field definitions
+  // give it (string, bytes and variable-bytes sizes, BCD decimals).
+  TField(TQuireDataSet& dataset, std::string name, TFieldType type, int size)
+      : dataset_(dataset),
+        name_(std::move(name)),
+        type_(type),
+        declaredSize_(size),
+        declared_(true) {}
+
+  bool Declared() const { return declared_; }
+  // The dataset type: declared, or that of the engine field.
+  TFieldType FieldType() const { return type_; }
 
   // The name among the dataset's fields (a repeated engine name gets "_n").
   const std::string& FieldName() const { return name_; }
   int FieldNo() const { return fieldNo_; }
   std::uint8_t DataType() const { return descriptor_.FieldType; }
-  // The declared size of string, bytes and variable-bytes fields.
-  int Size() const { return descriptor_.FieldSize; }
+  // The declared size of string, bytes and variable-bytes fields (for a
+  // declared field, as declared).
+  int Size() const { return declared_ ? declaredSize_ : descriptor_.FieldSize; }
   const TFieldDescriptor& Descriptor() const { return descriptor_; }
   bool ReadOnly() const { return readOnly_ || descriptor_.IsComputed(); }
   void SetReadOnly(bool readOnly) { readOnly_ = readOnly; }
@@ -48,10 +72,24 @@ class TField {
   void Clear();
 
  private:
+  friend class TQuireDataSet;
+  // Opening found the table's field for a declared one; closing lets go.
+  void Bind(int fieldNo, const TFieldDescriptor& descriptor) {
+    fieldNo_ = fieldNo;
+    descriptor_ = descriptor;
+  }
+  void Unbind() {
+    fieldNo_ = 0;
+    descriptor_ = TFieldDescriptor{};
+  }
+
   TQuireDataSet& dataset_;
-  int fieldNo_;
-  TFieldDescriptor descriptor_;
+  int fieldNo_ = 0;
+  TFieldDescriptor descriptor_{};
   std::string name_;
+  TFieldType type_;
+  int declaredSize_ = 0;
+  bool declared_ = false;
   bool readOnly_ = false;
 };
 

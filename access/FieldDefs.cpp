@@ -51,6 +51,50 @@ std::optional<TFieldType> DataSetTypeOf(const TFieldDescriptor& field) {
   }
 }
 
+std::string_view FieldTypeName(TFieldType type) {
+  switch (type) {
+    case TFieldType::String:
+      return "String";
+    case TFieldType::Date:
+      return "Date";
+    case TFieldType::Blob:
+      return "Blob";
+    case TFieldType::Memo:
+      return "Memo";
+    case TFieldType::FmtMemo:
+      return "FmtMemo";
+    case TFieldType::Graphic:
+      return "Graphic";
+    case TFieldType::TypedBinary:
+      return "TypedBinary";
+    case TFieldType::Boolean:
+      return "Boolean";
+    case TFieldType::SmallInt:
+      return "SmallInt";
+    case TFieldType::Integer:
+      return "Integer";
+    case TFieldType::AutoInc:
+      return "AutoInc";
+    case TFieldType::Float:
+      return "Float";
+    case TFieldType::Currency:
+      return "Currency";
+    case TFieldType::Bcd:
+      return "BCD";
+    case TFieldType::Bytes:
+      return "Bytes";
+    case TFieldType::Time:
+      return "Time";
+    case TFieldType::DateTime:
+      return "DateTime";
+    case TFieldType::Word:
+      return "Word";
+    case TFieldType::VarBytes:
+      return "VarBytes";
+  }
+  return "Unknown";
+}
+
 std::vector<TFieldDef> FieldDefsOf(const TDataFile& table) {
   std::vector<TFieldDef> defs;
   const auto taken = [&defs](const std::string& name) {

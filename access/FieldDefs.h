@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/DataFile.h"
@@ -34,6 +35,9 @@ enum class TFieldType {
   Word,
   VarBytes,
 };
+
+// The type's name in the field-binding messages ("String", "AutoInc").
+std::string_view FieldTypeName(TFieldType type);
 
 // The dataset type of an engine field, none for a type it does not present.
 std::optional<TFieldType> DataSetTypeOf(const TFieldDescriptor& field);

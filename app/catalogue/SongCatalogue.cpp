@@ -1,43 +1,23 @@
 #include "app/catalogue/SongCatalogue.h"
 
+#include <optional>
 #include "access/Session.h"
 #include "app/catalogue/CatalogueDefinition.h"
-#include "engine/DatabaseError.h"
-#include "engine/FieldTypes.h"
+
+#include "access/FieldDefs.h"
 
 namespace lyrabook {
 namespace {
 
-std::string TypeName(std::uint8_t type, std::uint8_t subType) {
-  switch (type) {
-    case quire::ftype::String:
-      return "String";
-    case quire::ftype::Blob:
-      return "Blob";
-    case quire::ftype::SmallInt:
-      return "SmallInt";
-    case quire::ftype::Integer:
-      return subType == quire::fsubtype::AutoInc ? "AutoInc" : "Integer";
-    default:
-      return "Unknown";
-  }
-}
-
-// The field objects the window declares: each must be in the table with
-// its type and size.
-void BindFields(const quire::TQuireTable& table, const std::vector<TCatalogueField>& declared) {
-  for (const TCatalogueField& field : declared) {
-    const quire::TField* found = table.FindField(field.name);
-    if (found == nullptr) quire::RaiseDatabaseError("Field '%s' not found", field.name);
-    const std::string expected = TypeName(field.type, field.subType);
-    const std::string actual = TypeName(found->DataType(), found->Descriptor().FieldSubType);
-    if (expected != actual)
-      quire::RaiseDatabaseError("Type mismatch for field '" + std::string(field.name) +
-                                "', expecting: " + expected + " actual: " + actual);
-    if (field.size != 0 && found->Size() != field.size)
-      quire::RaiseDatabaseError("Size mismatch for field '" + std::string(field.name) +
-                                "', expecting: " + std::to_string(field.size) +
-                                " actual: " + std::to_string(found->Size()));
+// The field objects the window declares on a table: opening binds each to
+// the table's field of its name, type and size.
+void DeclareFields(quire::TQuireTable& table, const std::vector<TCatalogueField>& fields) {
+  for (const TCatalogueField& field : fields) {
+    quire::TFieldDescriptor engineField;
+    engineField.FieldType = field.type;
+    engineField.FieldSubType = field.subType;
+    const std::optional<quire::TFieldType> type = quire::DataSetTypeOf(engineField);
+    table.DeclareField(field.name, type.value_or(quire::TFieldType::String), field.size);
   }
 }
 
@@ -58,6 +38,8 @@ TSongCatalogue::TSongCatalogue() {
   }
   tbSong.SetTableName("Song.DAT");
   tbList.SetTableName("list.DAT");
+  DeclareFields(tbSong, SongFields());
+  DeclareFields(tbList, ListFields());
   Query1.SetDatabaseName("Song");
   Query1.SetLockRetryCount(15);
   Query1.SetLockWaitTime(100);
@@ -91,9 +73,7 @@ void TSongCatalogue::Connect(const std::string& dataFolder) {
 
 void TSongCatalogue::OpenTables() {
   tbSong.Open();
-  BindFields(tbSong, SongFields());
   tbList.Open();
-  BindFields(tbList, ListFields());
 }
 
 void TSongCatalogue::RunStatement(std::string_view statement, std::string_view code) {

@@ -1,7 +1,7 @@
 #pragma once
 // TSongCatalogue: the catalogue's components as the main window holds them
-// — the database "Song", the tables Song.DAT and list.DAT with their field
-// objects, the query that deletes, and the four table password slots.
+// — the database "Song", the tables Song.DAT and list.DAT with their declared
+// field objects, the query that deletes, and the four table password slots.
 //
 // The database's stored folder is never used: each operation first runs
 // the connection sequence, which points it at the Data folder beside the
@@ -46,8 +46,9 @@ class TSongCatalogue {
 
   // Disconnects dbSong, points it at `dataFolder` and connects it again.
   void Connect(const std::string& dataFolder);
-  // Opens tbSong, then tbList, and checks their fields against the
-  // catalogue's definition.
+  // Opens tbSong, then tbList; opening binds the field objects declared on
+  // them (the catalogue's definition) and fails on a field that is missing
+  // or differs in type or size.
   void OpenTables();
   // Runs `statement` (with one parameter :Code) through Query1 as the
   // operations do: close, clear the text, add the statement, RunSQL.
