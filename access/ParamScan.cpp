@@ -15,20 +15,12 @@ bool IsQuote(char c) {
 
 TScannedText ScanParameters(std::string_view text) {
   TScannedText result;
-  char literal = 0;  // the quote of the literal the walk is in, 0 outside
+  // Either quote toggles the state, whichever opened the literal.
+  bool quoted = false;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
-    if (literal != 0) {
-      if (c == literal) literal = 0;
-      result.engineText += c;
-      continue;
-    }
-    if (IsQuote(c)) {
-      literal = c;
-      result.engineText += c;
-      continue;
-    }
-    if (c != ':' || i + 1 >= text.size()) {
+    if (IsQuote(c)) quoted = !quoted;
+    if (quoted || IsQuote(c) || c != ':' || i + 1 >= text.size()) {
       result.engineText += c;
       continue;
     }
@@ -37,19 +29,20 @@ TScannedText ScanParameters(std::string_view text) {
       ++i;
       continue;
     }
-    // A reference: its name, quoted or not.
+    // A reference: its name runs to the first separator outside quotes.
     std::size_t end = i + 1;
-    std::string name;
-    if (IsQuote(text[end])) {
-      const char quote = text[end];
-      const std::size_t close = text.find(quote, end + 1);
-      end = close == std::string_view::npos ? text.size() : close + 1;
-      name = std::string(text.substr(i + 1, end - i - 1));
-      if (!name.empty() && IsQuote(name.front())) name.erase(0, 1);
+    bool inName = false;
+    for (; end < text.size(); ++end) {
+      if (IsQuote(text[end])) {
+        inName = !inName;
+      } else if (!inName && EndsName(text[end])) {
+        break;
+      }
+    }
+    std::string name(text.substr(i + 1, end - i - 1));
+    if (!name.empty() && IsQuote(name.front())) {
+      name.erase(0, 1);
       if (!name.empty() && IsQuote(name.back())) name.pop_back();
-    } else {
-      while (end < text.size() && !EndsName(text[end])) ++end;
-      name = std::string(text.substr(i + 1, end - i - 1));
     }
     result.names.push_back(std::move(name));
     result.engineText += '?';

@@ -1,9 +1,10 @@
 #pragma once
 // The parameter references of an SQL text: ":name" outside quoted
 // literals, replaced by the engine's "?" markers. "::" stands for one ":".
-// A name runs to the first CR, LF, blank, ")", "," or ";" or the end; a
-// quoted name (":'my name'") may hold those, and loses one leading and one
-// trailing quote.
+// An apostrophe or a double quote toggles the in-quote state, whichever
+// quote opened it. A name runs to the first CR, LF, blank, ")", "," or ";"
+// outside quotes, or the end; a name that begins with a quote
+// (":'my name'") loses one leading and one trailing quote.
 
 #include <string>
 #include <string_view>

@@ -1,6 +1,7 @@
 #include "access/Query.h"
 
 #include "access/Database.h"
+#include "access/ParamBinding.h"
 #include "access/ParamScan.h"
 #include "access/Session.h"
 #include "engine/BlankText.h"
@@ -51,13 +52,19 @@ void TQuireQuery::TextChanged() {
   const std::string text = JoinLines(lines_);
   Close();
   statement_.reset();
+  // Without ParamCheck the text goes to the engine as it is, references
+  // and all, and the parameters stay as they were.
+  if (!paramCheck_) {
+    engineText_ = text;
+    return;
+  }
   const TScannedText scanned = ScanParameters(text);
   engineText_ = scanned.engineText;
-  if (!paramCheck_) return;
   // Values of parameters that keep their name survive the change.
   std::vector<TQuireParam> params;
   for (const std::string& name : scanned.names) {
-    TQuireParam param{name, TValue::Untyped(), false};
+    TQuireParam param;
+    param.Name = name;
     for (const TQuireParam& old : params_)
       if (EqualsIgnoringAsciiCase(old.Name, name)) param = old;
     params.push_back(std::move(param));
@@ -115,12 +122,10 @@ TDataFile* TQuireQuery::Execute() {
   if (lines_.empty()) RaiseDatabaseError("No SQL statement available");
   if (!statement_) Prepare();
   FillFromDataSource();
-  std::vector<TValue> values;
-  for (const TQuireParam& param : params_) {
-    if (param.Value.Type == 0) RaiseDatabaseError("No value for parameter '" + param.Name + "'");
-    values.push_back(param.Value);
+  if (!params_.empty()) {
+    const TParamBinding binding = BindParams(params_);
+    statement_->SetParamBuffer(binding.Descriptors, binding.Buffer);
   }
-  if (!values.empty()) statement_->SetParamValues(values);
   statement_->SetProgressCallback([this](std::int32_t step, std::int32_t percent, bool& abort) {
     if (OnQueryProgress) OnQueryProgress(*this, step, static_cast<std::uint16_t>(percent), abort);
   });

@@ -18,17 +18,12 @@
 
 #include "access/DBDataSet.h"
 #include "access/DataSource.h"
+#include "access/Param.h"
 #include "engine/Value.h"
 
 namespace quire {
 
 class TDataQuery;
-
-struct TQuireParam {
-  std::string Name;
-  TValue Value;        // its Type 0 while it has no value: the run fails then
-  bool Bound = false;  // given by the program; a DataSource fills only unbound ones
-};
 
 class TQuireQuery : public TQuireDBDataSet {
  public:

@@ -85,6 +85,20 @@ void TDataQuery::SetParamValues(std::span<const TValue> values) {
   }
 }
 
+void TDataQuery::SetParamBuffer(std::span<const TParamDescriptor> descriptors,
+                                std::span<const std::uint8_t> buffer) {
+  std::vector<TValue> values;
+  values.reserve(descriptors.size());
+  for (const TParamDescriptor& slot : descriptors) {
+    if (std::size_t{slot.Offset} + 1 + slot.Size > buffer.size())
+      RaiseSqlError("Internal parameter error");
+    const std::span<const std::uint8_t> bytes = buffer.subspan(slot.Offset + 1, slot.Size);
+    values.push_back(buffer[slot.Offset] != 0 ? DecodeValue(slot.EngineType, slot.SubType, bytes)
+                                              : TValue::NullOf(slot.EngineType, slot.Size));
+  }
+  SetParamValues(values);
+}
+
 TDataFile* TDataQuery::RunStatement() {
   if (statement_.Kind == skNone) RaiseSqlError("No statement has been prepared");
   busy_ = true;

@@ -48,6 +48,16 @@ struct TQuerySettings {
   std::uint16_t SortId = 0;
 };
 
+// One parameter of a bound value buffer (SetParamBuffer).
+struct TParamDescriptor {
+  std::uint16_t Number = 0;  // from 1
+  std::string Name;          // at most 30 characters
+  std::uint8_t EngineType = 0;
+  std::uint8_t SubType = 0;
+  std::uint16_t Size = 0;    // value bytes after the presence byte
+  std::uint32_t Offset = 0;  // of the presence byte
+};
+
 class TDataQuery {
  public:
   TDataQuery();
@@ -76,6 +86,16 @@ class TDataQuery {
   // be. Fewer values leave the rest as they are; more raise 11949
   // "Internal parameter error".
   void SetParamValues(std::span<const TValue> values);
+
+  // The bound form of the values, as the query component hands them over:
+  // one descriptor per parameter and one value buffer in which each
+  // parameter's slot (at Offset) is a presence byte, 1 for a value and 0 for
+  // NULL, followed by Size bytes of the value stored as a field of
+  // EngineType keeps it. Decodes the slots in descriptor order and gives
+  // them to SetParamValues; a slot reaching past the buffer raises 11949
+  // "Internal parameter error".
+  void SetParamBuffer(std::span<const TParamDescriptor> descriptors,
+                      std::span<const std::uint8_t> buffer);
 
   void SetProgressCallback(TProgressCallback progress) { progress_ = std::move(progress); }
 

@@ -47,12 +47,20 @@ TEST(ParamScan, ColonsInsideLiteralsAndDoubledColonsAreNoReferences) {
   EXPECT_TRUE(ScanParameters("x = :").names.empty());
 }
 
-TEST(ParamScan, AReferenceAfterALiteralHoldingTheOtherQuoteIsStillFound) {
-  // The double quote inside the apostrophes does not end the literal, so
-  // the reference after it is a reference.
-  const TScannedText scanned = ScanParameters("Name = 'say \"hi' AND Code = :c");
-  EXPECT_EQ(scanned.names, Names{"c"});
-  EXPECT_EQ(scanned.engineText, "Name = 'say \"hi' AND Code = ?");
+TEST(ParamScan, EitherQuoteTogglesTheLiteral) {
+  // The double quote inside the apostrophes ends the literal, the second
+  // apostrophe opens another one, and the reference inside it is text.
+  const TScannedText crossed = ScanParameters("Name = 'say \"hi' AND Code = :c");
+  EXPECT_TRUE(crossed.names.empty());
+  EXPECT_EQ(crossed.engineText, "Name = 'say \"hi' AND Code = :c");
+  // A lone quote of the other kind inside a literal turns what follows it
+  // out of the literal: the colon there starts a reference, whose name then
+  // opens quotes of its own and runs to the end.
+  const TScannedText out = ScanParameters("Name = 'a\" :x' AND Code = :c");
+  EXPECT_EQ(out.names, Names{"x' AND Code = :c"});
+  EXPECT_EQ(out.engineText, "Name = 'a\" ?");
+  // Matched pairs behave as literals of either kind.
+  EXPECT_EQ(ScanParameters("A = '\"\"' AND B = :b").names, Names{"b"});
 }
 
 TEST(ParamScan, AQuotedNameMayHoldSeparatorsAndLosesItsQuotes) {
@@ -61,6 +69,8 @@ TEST(ParamScan, AQuotedNameMayHoldSeparatorsAndLosesItsQuotes) {
   EXPECT_EQ(scanned.engineText, "Code = ? AND Name = ?");
   // An unclosed quoted name runs to the end.
   EXPECT_EQ(ScanParameters("Code = :'open end").names, Names{"open end"});
+  // After its closing quote the name runs on to a separator.
+  EXPECT_EQ(ScanParameters(":'a b'c d").names, Names{"a b'c"});
 }
 
 }  // namespace

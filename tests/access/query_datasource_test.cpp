@@ -141,7 +141,7 @@ TEST_F(QueryDataSourceTest, AQueryCannotBeItsOwnSourceAndOutlivesItsSource) {
 TEST_F(QueryDataSourceTest, SettingTheSameTextChangesNothingAndClearingNothingIsNoChange) {
   query_.SetDataSource(nullptr);
   query_.SetSQL({"SELECT Code FROM Song", "WHERE Code > :From"});
-  query_.ParamByName("From") = {"From", TValue::String("A2"), true};
+  query_.ParamByName("From").SetAsString("A2");
   query_.Open();
   ASSERT_EQ(query_.RecordCount(), 2);
   query_.SetSQL({"SELECT Code FROM Song", "WHERE Code > :From"});

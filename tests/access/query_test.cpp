@@ -97,7 +97,7 @@ TEST_F(QueryTest, RunSqlWithAParameterDeletesExactlyTheMatchingRows) {
   EXPECT_EQ(DatabaseErrorOf([&] { query_.RunSQL(); }), "No value for parameter 'c'");
   EXPECT_EQ(DumpCodes(SongPath()), (Codes{"10:01", "A1", "A2", "A3"}));
 
-  query_.ParamByName("c") = {"c", TValue::String("A2"), true};
+  query_.ParamByName("c").SetAsString("A2");
   query_.RunSQL();
   EXPECT_EQ(query_.RowsAffected(), 1);
   EXPECT_EQ(DumpCodes(SongPath()), (Codes{"10:01", "A1", "A3"}));
@@ -118,8 +118,14 @@ TEST_F(QueryTest, WithoutParamCheckTheParametersStayAsTheyWere) {
   query_.SetSQL({"DELETE FROM Song WHERE Code = :first OR Code = :second"});
   ASSERT_EQ(query_.Params().size(), 1u);
   EXPECT_EQ(query_.Params()[0].Name, "c");
-  // The engine text follows the lines all the same.
-  EXPECT_EQ(query_.EngineText(), "DELETE FROM Song WHERE Code = ? OR Code = ?\r\n");
+  // Nor is the text scanned: the engine gets the references as written.
+  EXPECT_EQ(query_.EngineText(), "DELETE FROM Song WHERE Code = :first OR Code = :second\r\n");
+  // Turned on again, the next change scans.
+  query_.SetParamCheck(true);
+  query_.SetSQL({"DELETE FROM Song WHERE Code = :first"});
+  ASSERT_EQ(query_.Params().size(), 1u);
+  EXPECT_EQ(query_.Params()[0].Name, "first");
+  EXPECT_EQ(query_.EngineText(), "DELETE FROM Song WHERE Code = ?\r\n");
 }
 
 TEST_F(QueryTest, RunSqlOnAnOpenQueryFailsWithoutRunning) {
