@@ -70,8 +70,9 @@ void TCatalogueSearch::Open() {
   if (song_.Active() && list_.Active()) return;
   session_.RegisterPassword(kPassword1);
   session_.RegisterPassword(kPassword2);
-  song_.Open();
-  list_.Open();
+  // After a failed first search one of them may be open already.
+  if (!song_.Active()) song_.Open();
+  if (!list_.Active()) list_.Open();
 }
 
 TSearchResult TCatalogueSearch::Find(std::string_view prefix, TSearchKind kind, std::size_t limit) {

@@ -210,6 +210,17 @@ TEST_F(CatalogueSearchTest, RowsWithoutTheirSongAreLeftOutAndMissingTablesFail) 
   EXPECT_EQ(Codes(search.Find("Gh")), std::vector<std::string>{"G2"});
   TCatalogueSearch nowhere(dir_.Path("missing"));
   EXPECT_THROW(nowhere.Find("a"), std::exception);
+  // A catalogue whose List is missing fails each search, and searches once
+  // it is there.
+  std::filesystem::create_directories(dir_.Path("half"));
+  for (const char* ext : {".DAT", ".IDX", ".BLB"})
+    std::filesystem::copy_file(Data() + "/Song" + std::string(ext), dir_.Path("half/Song") + ext);
+  TCatalogueSearch half(dir_.Path("half"));
+  EXPECT_THROW(half.Find("Gh"), std::exception);
+  EXPECT_THROW(half.Find("Gh"), std::exception);
+  for (const char* ext : {".DAT", ".IDX"})
+    std::filesystem::copy_file(Data() + "/list" + std::string(ext), dir_.Path("half/list") + ext);
+  EXPECT_EQ(Codes(half.Find("Gh")), std::vector<std::string>{"G2"});
 }
 
 TEST_F(CatalogueSearchTest, SeesSongsImportedMeanwhileInAnotherThread) {
