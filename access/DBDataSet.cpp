@@ -7,6 +7,17 @@
 
 namespace quire {
 
+TQuireDBDataSet::TQuireDBDataSet(const void* owner) : owner_(owner) {
+  if (owner_ == nullptr) return;
+  TQuireSessionList& list = TQuireSessionList::Instance();
+  sessionName_ = list.AutoSessionNameOf(owner_);
+  list.AddOwnedDataSet(*this);
+}
+
+TQuireDBDataSet::~TQuireDBDataSet() {
+  if (owner_ != nullptr) TQuireSessionList::Instance().RemoveOwnedDataSet(*this);
+}
+
 void TQuireDBDataSet::CheckInactive() const {
   if (Active()) RaiseDatabaseError("Cannot perform this operation on an open dataset");
 }

@@ -19,7 +19,10 @@ enum class TBlobStreamMode;
 
 class TQuireDBDataSet : public TQuireDataSet {
  public:
-  explicit TQuireDBDataSet(const void* owner = nullptr) : owner_(owner) {}
+  // A dataset placed on the owner of an auto-named session takes that
+  // session's name.
+  explicit TQuireDBDataSet(const void* owner = nullptr);
+  ~TQuireDBDataSet() override;
 
   const std::string& DatabaseName() const { return databaseName_; }
   void SetDatabaseName(std::string_view name);
@@ -49,6 +52,7 @@ class TQuireDBDataSet : public TQuireDataSet {
   // controls of the change.
   friend class TQuireBlobStream;
   friend class TQuireDatabase;
+  friend class TQuireSession;  // an auto-named session names the owner's datasets
   // The database disconnected while this dataset was not open (inside
   // RunSQL, or reading definitions): it no longer holds a use of it.
   void DatabaseDropped() { database_ = nullptr; }

@@ -21,7 +21,9 @@ bool NamesFolder(std::string_view name) {
 TQuireDatabase::TQuireDatabase(TQuireSession* session, const void* owner)
     : session_(session != nullptr ? session : &TQuireSessionList::Instance().DefaultSession()),
       owner_(owner) {
-  sessionName_ = session_->SessionName();
+  // Placed on the owner of an auto-named session, it takes that name.
+  const std::string autoName = TQuireSessionList::Instance().AutoSessionNameOf(owner_);
+  sessionName_ = autoName.empty() ? session_->SessionName() : autoName;
   session_->AddDatabase(*this);
 }
 

@@ -16,7 +16,8 @@ class TQuireDBDataSet;
 
 class TQuireDatabase {
  public:
-  // Registers with `session` (null: the default session).
+  // Registers with `session` (null: the default session). Placed on the
+  // owner of an auto-named session, it takes that session's name.
   explicit TQuireDatabase(TQuireSession* session = nullptr, const void* owner = nullptr);
   ~TQuireDatabase();
   TQuireDatabase(const TQuireDatabase&) = delete;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "access/DBDataSet.h"
 #include "access/Database.h"
 #include "access/PasswordDialog.h"
 #include "engine/BlankText.h"
@@ -55,6 +56,24 @@ void TQuireSessionList::SetPasswordDialogHost(TPasswordDialogHost host) {
 TPasswordDialogHost TQuireSessionList::PasswordDialogHost() const {
   const std::lock_guard lock(section_);
   return dialogHost_;
+}
+
+std::string TQuireSessionList::AutoSessionNameOf(const void* owner) const {
+  if (owner == nullptr) return {};
+  const std::lock_guard lock(section_);
+  for (const TQuireSession* session : sessions_)
+    if (session->owner_ == owner && session->AutoSessionName()) return session->SessionName();
+  return {};
+}
+
+void TQuireSessionList::AddOwnedDataSet(TQuireDBDataSet& dataset) {
+  const std::lock_guard lock(section_);
+  ownedDataSets_.push_back(&dataset);
+}
+
+void TQuireSessionList::RemoveOwnedDataSet(TQuireDBDataSet& dataset) {
+  const std::lock_guard lock(section_);
+  std::erase(ownedDataSets_, &dataset);
 }
 
 void TQuireSessionList::Add(TQuireSession& session) {
@@ -209,9 +228,18 @@ void TQuireSession::SetComponentName(std::string_view name) {
 }
 
 void TQuireSession::Rename(const std::string& name) {
+  const std::lock_guard lock(list_.Section());
   sessionName_ = name;
   // Databases that belong to the session follow its name.
   for (TQuireDatabase* database : databases_) database->sessionName_ = name;
+  if (owner_ == nullptr) return;
+  // So do the owner's other components, except those in use: a connected
+  // database or an open dataset keeps the session it works with.
+  for (const TQuireSession* session : list_.sessions_)
+    for (TQuireDatabase* database : session->databases_)
+      if (database->owner_ == owner_ && !database->Connected()) database->sessionName_ = name;
+  for (TQuireDBDataSet* dataset : list_.ownedDataSets_)
+    if (dataset->owner_ == owner_ && !dataset->Active()) dataset->sessionName_ = name;
 }
 
 void TQuireSession::CheckNewName(std::string_view name) const {

@@ -32,6 +32,7 @@ namespace quire {
 
 class TFileSession;
 class TQuireDatabase;
+class TQuireDBDataSet;
 class TQuireSession;
 class TQuirePasswordDialog;
 
@@ -61,8 +62,18 @@ class TQuireSessionList {
   void SetPasswordDialogHost(TPasswordDialogHost host);
   TPasswordDialogHost PasswordDialogHost() const;
 
+  // The name of the auto-named session `owner` holds, empty when it holds
+  // none (or `owner` is null): a database or dataset placed on the owner
+  // takes it.
+  std::string AutoSessionNameOf(const void* owner) const;
+
  private:
   friend class TQuireSession;
+  friend class TQuireDBDataSet;
+  // Datasets with an owner sign on, so that an auto-named session of the
+  // same owner can give them its name when it takes one.
+  void AddOwnedDataSet(TQuireDBDataSet& dataset);
+  void RemoveOwnedDataSet(TQuireDBDataSet& dataset);
   TQuireSessionList();
 
   void Add(TQuireSession& session);
@@ -74,6 +85,7 @@ class TQuireSessionList {
 
   mutable std::recursive_mutex section_;
   std::vector<TQuireSession*> sessions_;
+  std::vector<TQuireDBDataSet*> ownedDataSets_;
   std::vector<bool> usedNumbers_;
   std::unique_ptr<TQuireSession> default_;
   TPasswordDialogHost dialogHost_;
@@ -154,7 +166,9 @@ class TQuireSession {
   // Raises when this session may not take `name` now (active, or another
   // session has it).
   void CheckNewName(std::string_view name) const;
-  // Takes a name CheckNewName let through; the session's databases follow.
+  // Takes an automatic name CheckNewName let through; the session's
+  // databases follow, and so do the databases and datasets its owner holds
+  // that are not connected or open.
   void Rename(const std::string& name);
 
   TQuireSessionList& list_;
