@@ -63,22 +63,27 @@ void TQuireDatabase::SetConnected(bool connected) {
 void TQuireDatabase::SetDatabaseName(std::string_view name) {
   CheckDisconnected();
   if (!temporary_ && NamesFolder(name)) RaiseDatabaseError("Database name %s is not valid.", name);
-  std::vector<TQuireDatabase*> givingWay;
-  if (session_ != nullptr) {
-    for (TQuireDatabase* other : session_->Databases()) {
-      if (other == this || !EqualsIgnoringAsciiCase(other->DatabaseName(), name)) continue;
-      if (other->HandleShared() && handleShared_) continue;
-      // An unused database the session made gives way: it is freed below,
-      // once every other check has passed.
-      if (other->Temporary() && other->useCount_ == 0) {
-        givingWay.push_back(other);
-        continue;
-      }
-      RaiseDatabaseError("Database name %s already exists.", name);
-    }
-  }
+  const std::vector<TQuireDatabase*> givingWay =
+      session_ != nullptr ? CheckNameIn(*session_, name) : std::vector<TQuireDatabase*>{};
   for (TQuireDatabase* other : givingWay) session_->FreeCreatedDatabase(*other);
   databaseName_ = name;
+}
+
+std::vector<TQuireDatabase*> TQuireDatabase::CheckNameIn(TQuireSession& session,
+                                                         std::string_view name) const {
+  std::vector<TQuireDatabase*> givingWay;
+  for (TQuireDatabase* other : session.Databases()) {
+    if (other == this || !EqualsIgnoringAsciiCase(other->DatabaseName(), name)) continue;
+    if (other->HandleShared() && handleShared_) continue;
+    // An unused database the session made gives way: the caller frees it
+    // once every check has passed.
+    if (other->Temporary() && other->useCount_ == 0) {
+      givingWay.push_back(other);
+      continue;
+    }
+    RaiseDatabaseError("Database name %s already exists.", name);
+  }
+  return givingWay;
 }
 
 std::string TQuireDatabase::Directory() const {
@@ -102,6 +107,10 @@ void TQuireDatabase::EstablishConnection() {
   if (databaseName_.empty() && !temporary_) RaiseDatabaseError("Database name is missing.");
   TQuireSession& session = TQuireSessionList::Instance().GetSession(sessionName_);
   if (&session != session_) {
+    // Its name must be free in the session it moves to: checked before it
+    // leaves the one it is in.
+    const std::vector<TQuireDatabase*> givingWay = CheckNameIn(session, databaseName_);
+    for (TQuireDatabase* other : givingWay) session.FreeCreatedDatabase(*other);
     if (session_ != nullptr) session_->RemoveDatabase(*this);
     session_ = &session;
     session_->AddDatabase(*this);

@@ -59,6 +59,10 @@ class TQuireDatabase {
   void EstablishConnection();
   void DropConnection();
   void CheckDisconnected() const;
+  // Raises "Database name %s already exists." when another database of
+  // `session` has `name` and not both share handles; returns the unused
+  // databases the session made with that name, which give way.
+  std::vector<TQuireDatabase*> CheckNameIn(TQuireSession& session, std::string_view name) const;
 
   TQuireSession* session_ = nullptr;
   const void* owner_ = nullptr;
