@@ -290,6 +290,11 @@ class TDataFile : public TFileHandler {
   // fails `test`; otherwise sets the bits of the live records that pass
   // (the bitmap sized for the slot count).
   void ScanAndTest(TRecordBitmap& bitmap, bool narrow, const TRecordTest& test);
+  // Runs `reads` (counts, marks and activations of this table) as one read
+  // operation: the transient read lock (with its change check) is taken
+  // first and held until all have run, instead of being taken and given
+  // back by each.
+  void ReadTogether(const std::function<void()>& reads);
 
   // --- Changes --------------------------------------------------------------------
 

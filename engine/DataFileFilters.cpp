@@ -175,6 +175,14 @@ void TDataFile::EnsureBitmaps() {
   }
 }
 
+void TDataFile::ReadTogether(const std::function<void()>& reads) {
+  TReadScope scope(*this);
+  // Taken now, the lock is found held by every read inside, which then
+  // leaves it to this scope; what another program changed is dropped here.
+  EnsureFresh();
+  reads();
+}
+
 void TDataFile::ScanAndTest(TRecordBitmap& bitmap, bool narrow, const TRecordTest& test) {
   TReadScope scope(*this);
   const TRecordBitmap given = bitmap;

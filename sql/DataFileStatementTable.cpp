@@ -29,9 +29,16 @@ bool TDataFileStatementTable::Restrict(const TQueryExprNode& condition, bool for
   ClearRestriction();
   auto filter = std::make_unique<TFilter>(table_, CopyTree(condition));
   // Part of the condition from the indexes is still worth a filter: the
-  // rest is tested only on the records the indexed part let through.
-  if (filter->Analyse(forStatement) == 2) return false;
-  filter->Activate();
+  // rest is tested only on the records the indexed part let through. The
+  // counts and marks of the analysis and the bitmap are one read of the
+  // table, under one transient read lock.
+  bool answered = false;
+  table_.ReadTogether([&] {
+    if (filter->Analyse(forStatement) == 2) return;
+    filter->Activate();
+    answered = true;
+  });
+  if (!answered) return false;
   filter_ = std::move(filter);
   return true;
 }
