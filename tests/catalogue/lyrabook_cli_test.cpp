@@ -1,4 +1,4 @@
-// lyrabook-cli's search, check and songbook commands end to end: the
+// lyrabook-cli's search, duplicates, check and songbook commands end to end: the
 // program in bin/ of this build, run on scratch catalogues and folders.
 
 #include <gtest/gtest.h>
@@ -79,6 +79,18 @@ TEST_F(LyrabookCli, SearchPrintsTheSongsAsJsonLines) {
   run = Run("search d --data '" + dir_.Path("nowhere") + "'");
   EXPECT_EQ(run.status, 1);
   EXPECT_FALSE(run.err.empty());
+}
+
+TEST_F(LyrabookCli, DuplicatesPrintsEachGroupOfCodesAsAJsonLine) {
+  ASSERT_EQ(Run("init " + Data()).status, 0);
+  Lyric("A1.txt", "ดอกไม้", "ดวงใจ");
+  Lyric("B2.txt", "ดอกไม้", "ดวงใจ");
+  Lyric("C3.txt", "ดอกไม้", "Dan");
+  ASSERT_EQ(Run("import '" + dir_.Path("songs") + "' --quiet " + Data()).out, "imported 3\n");
+  const TRun run = Run("duplicates " + Data());
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "{\"Name\":\"ดอกไม้\",\"Singer\":\"ดวงใจ\",\"Codes\":[\"A1\",\"B2\"]}\n");
+  EXPECT_EQ(Run("duplicates extra " + Data()).status, 2);
 }
 
 TEST_F(LyrabookCli, CheckListsFindingsAndExitsOneWhenThereAreAny) {

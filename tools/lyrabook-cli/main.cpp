@@ -4,7 +4,7 @@
 //   init | import FOLDER [--quiet] | remove FILE | convert FOLDER [--no-start]
 //   | songs [--by code|name|singer] | search TEXT [--by name|singer|code]
 //   | songbook OUT.pdf|OUT.html [--by singer|name|code] [--title TEXT]
-//   | check FOLDER
+//   | check FOLDER | duplicates
 //
 // Exit status: 0 success; 1 an engine or input/output error (its message
 // alone on standard error; work done before it stays done); 2 a usage
@@ -23,6 +23,7 @@
 #include "app/catalogue/CatalogueDefinition.h"
 #include "app/catalogue/CatalogueSearch.h"
 #include "app/catalogue/ConversionBatch.h"
+#include "app/catalogue/DuplicateSongs.h"
 #include "app/catalogue/PreflightCheck.h"
 #include "app/catalogue/SongCatalogue.h"
 #include "app/catalogue/SongImport.h"
@@ -47,7 +48,7 @@ constexpr char kUsage[] =
     "commands: init | import FOLDER [--quiet] | remove FILE | convert FOLDER [--no-start]\n"
     "          | songs [--by code|name|singer] | search TEXT [--by name|singer|code]\n"
     "          | songbook OUT.pdf|OUT.html [--by singer|name|code] [--title TEXT]\n"
-    "          | check FOLDER\n";
+    "          | check FOLDER | duplicates\n";
 
 class EUsage : public std::runtime_error {
  public:
@@ -226,6 +227,21 @@ int Check(const TArguments& args) {
   return findings.empty() ? 0 : 1;
 }
 
+int Duplicates(const TArguments& args) {
+  RequirePositional(args, 0);
+  TSongCatalogue catalogue;
+  catalogue.AssignTablePasswords();
+  for (const TDuplicateSongs& group : FindDuplicateSongs(catalogue, DataFolder(args))) {
+    nlohmann::ordered_json row;
+    row["Name"] = Text(group.Name);
+    row["Singer"] = Text(group.Singer);
+    row["Codes"] = nlohmann::ordered_json::array();
+    for (const std::string& code : group.Codes) row["Codes"].push_back(Cp874ToUtf8(code));
+    std::cout << row.dump() << '\n';
+  }
+  return 0;
+}
+
 #ifdef LYRABOOK_SONGBOOK
 int SongBook(const TArguments& args) {
   RequirePositional(args, 1);
@@ -255,7 +271,7 @@ int Run(int argc, char** argv) {
   const TArguments args = Parse(argc, argv);
   static const std::map<std::string, int (*)(const TArguments&)> kCommands = {
       {"init", Init},         {"import", Import}, {"remove", Remove}, {"convert", Convert},
-      {"songs", Songs},       {"search", Search}, {"check", Check},
+      {"songs", Songs},       {"search", Search}, {"check", Check},   {"duplicates", Duplicates},
 #ifdef LYRABOOK_SONGBOOK
       {"songbook", SongBook},
 #endif
