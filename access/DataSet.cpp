@@ -134,6 +134,7 @@ void TQuireDataSet::ReadCurrent() {
 void TQuireDataSet::First() {
   CheckActive();
   if (state_ != TDataSetState::Browse) Cancel();
+  Run(BeforeScroll);
   table_->First();
   const TErrorCode code = table_->GetNextRecord(buffer_);
   CheckRead(code);
@@ -146,6 +147,7 @@ void TQuireDataSet::First() {
 void TQuireDataSet::Last() {
   CheckActive();
   if (state_ != TDataSetState::Browse) Cancel();
+  Run(BeforeScroll);
   table_->Last();
   const TErrorCode code = table_->GetPriorRecord(buffer_);
   CheckRead(code);
@@ -158,6 +160,7 @@ void TQuireDataSet::Last() {
 void TQuireDataSet::Next() {
   CheckActive();
   CheckBrowseMode();
+  Run(BeforeScroll);
   std::vector<std::uint8_t> next(buffer_.size());
   const TErrorCode code = table_->GetNextRecord(next);
   CheckRead(code);
@@ -178,6 +181,7 @@ void TQuireDataSet::Next() {
 void TQuireDataSet::Prior() {
   CheckActive();
   CheckBrowseMode();
+  Run(BeforeScroll);
   std::vector<std::uint8_t> prior(buffer_.size());
   const TErrorCode code = table_->GetPriorRecord(prior);
   CheckRead(code);
@@ -204,11 +208,45 @@ std::uint32_t TQuireDataSet::Bookmark() const {
 
 void TQuireDataSet::GotoBookmark(std::uint32_t bookmark) {
   CheckActive();
+  CheckBrowseMode();
+  Run(BeforeScroll);
   if (!table_->GoToRecord(bookmark)) RaiseDatabaseError("Record not found");
   ReadCurrent();
   eof_ = bof_ = false;
   Notify(TDataEvent::DataSetChange);
   Run(AfterScroll);
+}
+
+int TQuireDataSet::CompareBookmarks(std::uint32_t a, std::uint32_t b) {
+  if (a == 0 || b == 0) return a == b ? 0 : (a == 0 ? 1 : -1);
+  if (a == b) return 0;
+  CheckActive();
+  // The engine tells places by moving: the current record is made current
+  // again afterwards.
+  const std::uint32_t current = table_->CurrentRecordNumber();
+  const auto placeOf = [this](std::uint32_t bookmark) {
+    return table_->GoToRecord(bookmark) ? table_->CurrentPosition() : 0;
+  };
+  const std::int32_t placeA = placeOf(a);
+  const std::int32_t placeB = placeOf(b);
+  if (current != 0) table_->GoToRecord(current);
+  if (placeA == 0 || placeB == 0 || placeA == placeB) return 0;
+  return placeA < placeB ? -1 : 1;
+}
+
+std::int32_t TQuireDataSet::RecNo() {
+  CheckActive();
+  if (state_ == TDataSetState::Insert || (eof_ && bof_)) return -1;
+  const std::int32_t position = table_->CurrentPosition();
+  return position > 0 ? position : -1;
+}
+
+void TQuireDataSet::SetRecNo(std::int32_t position) {
+  CheckActive();
+  CheckBrowseMode();
+  Run(BeforeScroll);
+  table_->GoToPosition(position);
+  CursorMoved();
 }
 
 void TQuireDataSet::Refresh() {
@@ -236,8 +274,11 @@ void TQuireDataSet::Edit() {
   CheckBrowseMode();
   if (!CanModify()) RaiseDatabaseError("Cannot modify a read-only dataset");
   Run(BeforeEdit);
-  const TErrorCode code = table_->GetCurrentRecord(buffer_, /*lock=*/true);
-  if (code != 0) RaiseCode(code);
+  const bool locked = RunChecked(OnEditError, [this] {
+    const TErrorCode code = table_->GetCurrentRecord(buffer_, /*lock=*/true);
+    if (code != 0) RaiseCode(code);
+  });
+  if (!locked) return;
   state_ = TDataSetState::Edit;
   Notify(TDataEvent::RecordChange);
   Run(AfterEdit);
@@ -260,17 +301,39 @@ void TQuireDataSet::Post() {
   if (state_ != TDataSetState::Edit && state_ != TDataSetState::Insert) return;
   Run(BeforePost);
   // On failure the engine has changed nothing: state and buffer stay.
-  if (state_ == TDataSetState::Insert) {
-    table_->InsertRecord(buffer_, /*reposition=*/true);
-  } else {
-    table_->ModifyRecord(buffer_, /*unlock=*/true, /*reposition=*/true);
-  }
+  const bool posted = RunChecked(OnPostError, [this] {
+    if (state_ == TDataSetState::Insert) {
+      table_->InsertRecord(buffer_, /*reposition=*/true);
+    } else {
+      table_->ModifyRecord(buffer_, /*unlock=*/true, /*reposition=*/true);
+    }
+  });
+  if (!posted) return;
   openBlobs_.clear();  // stored with the record
   state_ = TDataSetState::Browse;
   ReadCurrent();
   eof_ = bof_ = false;
   Notify(TDataEvent::DataSetChange);
   Run(AfterPost);
+}
+
+bool TQuireDataSet::RunChecked(const TDataSetErrorEvent& event, const std::function<void()>& step) {
+  for (;;) {
+    TDataAction action = TDataAction::Fail;
+    try {
+      step();
+      return true;
+    } catch (const EDatabaseError& error) {
+      if (!event) throw;
+      event(*this, error, action);
+      if (action == TDataAction::Fail) throw;
+    } catch (const EQuireEngineError& error) {
+      if (!event) throw;
+      event(*this, error, action);
+      if (action == TDataAction::Fail) throw;
+    }
+    if (action == TDataAction::Abort) return false;
+  }
 }
 
 void TQuireDataSet::CloseOpenBlobs() {
@@ -304,7 +367,7 @@ void TQuireDataSet::Delete() {
   if (!CanModify()) RaiseDatabaseError("Cannot modify a read-only dataset");
   Run(BeforeDelete);
   if (state_ == TDataSetState::Edit) Cancel();
-  table_->DeleteRecord(/*reposition=*/true);
+  if (!RunChecked(OnDeleteError, [this] { table_->DeleteRecord(/*reposition=*/true); })) return;
   // The next record becomes current; after the last one, the new last.
   std::vector<std::uint8_t> next(buffer_.size());
   TErrorCode code = table_->GetNextRecord(next);

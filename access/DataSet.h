@@ -43,6 +43,11 @@ enum class TDataSetState { Inactive, Browse, Edit, Insert, SetKey, Filter };
 // What attached controls are told.
 enum class TDataEvent { FieldChange, RecordChange, DataSetChange, ActiveChange };
 
+// What an OnPostError, OnEditError or OnDeleteError handler decides: raise
+// the error (the default), end the operation quietly with the dataset as
+// the failure left it, or try the engine step again.
+enum class TDataAction { Fail, Abort, Retry };
+
 class TDataSetFilters;
 class TDataSource;
 
@@ -62,6 +67,10 @@ class TQuireDataSet {
   // Where errors go that an event raised inside the engine's work (the
   // application's error display); without one they are dropped.
   using TErrorHandler = std::function<void(std::exception_ptr error)>;
+  // `error` is the component's EDatabaseError or the engine's
+  // EQuireEngineError; `action` starts as Fail.
+  using TDataSetErrorEvent =
+      std::function<void(TQuireDataSet& dataset, const std::exception& error, TDataAction& action)>;
 
   TQuireDataSet();
   virtual ~TQuireDataSet();
@@ -87,6 +96,17 @@ class TQuireDataSet {
   // that record current again.
   std::uint32_t Bookmark() const;
   void GotoBookmark(std::uint32_t bookmark);
+  // -1, 0 or 1 as record `a` stands before, at or after record `b` in the
+  // current order. A missing bookmark (0) orders after a present one, two
+  // missing ones are equal, and bookmarks whose order cannot be told (a
+  // record gone since) count as equal. The current record stays current.
+  int CompareBookmarks(std::uint32_t a, std::uint32_t b);
+  // The current record's place in the current order, from 1; -1 when there
+  // is none and for a record being inserted.
+  std::int32_t RecNo();
+  // Makes the record at that place current (before the first or after the
+  // last when out of range: an empty view then) and reads it.
+  void SetRecNo(std::int32_t position);
   // Reads the current record again.
   void Refresh();
 
@@ -164,9 +184,13 @@ class TQuireDataSet {
 
   TErrorHandler OnError;
 
+  // Asked when the engine refuses the post, the edit lock or the delete
+  // (after BeforePost, BeforeEdit, BeforeDelete).
+  TDataSetErrorEvent OnPostError, OnEditError, OnDeleteError;
+
   TNotify BeforeOpen, AfterOpen, BeforeClose, AfterClose, BeforeInsert, AfterInsert, BeforeEdit,
       AfterEdit, BeforePost, AfterPost, BeforeCancel, AfterCancel, BeforeDelete, AfterDelete,
-      AfterScroll, OnNewRecord;
+      BeforeScroll, AfterScroll, OnNewRecord;
 
   // The open engine object (null while inactive).
   TDataFile* EngineTable() const { return table_; }
@@ -240,6 +264,9 @@ class TQuireDataSet {
   void ReleaseFields();
   void ReadCurrent();
   void CloseOpenBlobs();
+  // Runs `step` until it succeeds, or `event` decides: false when it
+  // decided to abort; the error passes on when it decided to fail.
+  bool RunChecked(const TDataSetErrorEvent& event, const std::function<void()>& step);
   void Run(const TNotify& event) {
     if (event) event(*this);
   }
