@@ -198,11 +198,11 @@ class TQuireSide {
         query.SetParamValues({&code, 1});
       }
       query.RunStatement();
+      const std::int32_t deleted = query.RowsAffected();
       if (fresh) query.Free();
       seconds += Seconds(Clock::now() - start);
-      if (query.RowsAffected() != 3)
-        std::fprintf(stderr, "quire: %d rows deleted for %s\n", query.RowsAffected(),
-                     song.code.c_str());
+      if (deleted != 3)
+        std::fprintf(stderr, "quire: %d rows deleted for %s\n", deleted, song.code.c_str());
       InsertListRows(writer_, record_, song);
     }
     return seconds;
