@@ -38,36 +38,42 @@ void TRecordCache::Unindex(const TRecord& record) {
 }
 
 TRecord* TRecordCache::TakeFree(std::uint32_t number) {
-  TRecord* taken = nullptr;
   if (buffers_.size() < capacity_) {
     buffers_.push_front(std::make_unique<TRecord>(bufferSize_));
-    taken = buffers_.front().get();
-    taken->ListPinsIn(&pinned_);
-  } else {
-    for (auto it = buffers_.end(); it != buffers_.begin();) {
-      --it;
-      TRecord& record = **it;
-      if (record.Dirty() || record.PinCount() > 0 || record.Marked()) continue;
-      Unindex(record);
-      record.Forget();
-      buffers_.splice(buffers_.begin(), buffers_, it);
-      taken = &record;
-      break;
-    }
+    buffers_.front()->ListPinsIn(&pinned_);
+    Place(buffers_.begin(), number);
+    return buffers_.front().get();
   }
-  if (taken != nullptr) Renumber(*taken, number);
-  return taken;
+  for (auto it = buffers_.end(); it != buffers_.begin();) {
+    --it;
+    TRecord& record = **it;
+    if (record.Dirty() || record.PinCount() > 0 || record.Marked()) continue;
+    Unindex(record);
+    record.Forget();
+    buffers_.splice(buffers_.begin(), buffers_, it);
+    Place(buffers_.begin(), number);
+    return &record;
+  }
+  return nullptr;
 }
 
 void TRecordCache::Renumber(TRecord& record, std::uint32_t number) {
+  // A numbered buffer is found through the index; only an unnumbered one
+  // needs the walk.
+  auto place = buffers_.end();
+  if (const auto found = byNumber_.find(record.Number());
+      record.Number() != 0 && found != byNumber_.end() && found->second->get() == &record)
+    place = found->second;
+  for (auto it = buffers_.begin(); place == buffers_.end() && it != buffers_.end(); ++it)
+    if (it->get() == &record) place = it;
+  if (place != buffers_.end()) Place(place, number);
+}
+
+void TRecordCache::Place(TList::iterator place, std::uint32_t number) {
+  TRecord& record = **place;
   Unindex(record);
   record.SetNumber(number);
-  if (number == 0) return;
-  for (auto it = buffers_.begin(); it != buffers_.end(); ++it) {
-    if (it->get() != &record) continue;
-    byNumber_[number] = it;
-    return;
-  }
+  if (number != 0) byNumber_[number] = place;
 }
 
 void TRecordCache::Trim() {

@@ -75,6 +75,8 @@ class TRecordCache {
 
   std::size_t NormalCapacity() const;
   void Unindex(const TRecord& record);
+  // Gives the buffer at `place` record number `number` (0: none).
+  void Place(TList::iterator place, std::uint32_t number);
 
   std::size_t bufferSize_ = 0;
   std::size_t capacity_ = 0;

@@ -130,7 +130,7 @@ void TCombinedRows::Read(std::size_t table) {
   const TQueryExprNode* test = nullptr;
   if (restriction == nullptr) {
     source.ClearRestriction();
-  } else if (!source.Restrict(*restriction, true)) {
+  } else if (!source.RestrictForReading(*restriction)) {
     test = restriction;
   }
   std::span<std::uint8_t> record = row_.Record(table);

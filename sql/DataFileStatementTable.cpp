@@ -43,9 +43,26 @@ bool TDataFileStatementTable::Restrict(const TQueryExprNode& condition, bool for
   return true;
 }
 
+bool TDataFileStatementTable::RestrictForReading(const TQueryExprNode& condition) {
+  const std::optional<TEqualKey> key = EqualKeyOf(table_, condition);
+  if (!key) return Restrict(condition, true);
+  ClearRestriction();
+  if (table_.CurrentIndex() != key->Slot) table_.SelectIndex(key->Slot);
+  rangeRecord_ = table_.NewRecordBuffer();
+  table_.InitRecord(rangeRecord_);
+  table_.SetField(true, key->FieldNo, rangeRecord_, key->Bytes.data(), key->Bytes.size());
+  table_.SetRange(rangeRecord_, 1, rangeRecord_, 1);
+  ranged_ = true;
+  return true;
+}
+
 void TDataFileStatementTable::ClearRestriction() {
   filter_.reset();
   table_.RemoveAllFilters();
+  if (ranged_) {
+    table_.CancelRange();
+    ranged_ = false;
+  }
 }
 
 bool TDataFileStatementTable::Next(std::span<std::uint8_t> record) {

@@ -35,6 +35,7 @@ class TDataFileStatementTable : public TStatementTable {
   void LockAllRecords() override { table_.LockAllRecords(); }
   void UnlockAllRecords() override { table_.UnlockAllRecords(); }
   bool Restrict(const TQueryExprNode& condition, bool forStatement) override;
+  bool RestrictForReading(const TQueryExprNode& condition) override;
   void ClearRestriction() override;
   void First() override { table_.First(); }
   bool Next(std::span<std::uint8_t> record) override;
@@ -50,6 +51,9 @@ class TDataFileStatementTable : public TStatementTable {
  private:
   TDataFile table_;
   std::unique_ptr<TFilter> filter_;
+  // RestrictForReading set a key range on the current index.
+  bool ranged_ = false;
+  std::vector<std::uint8_t> rangeRecord_;
 };
 
 // Opens data files for a query.

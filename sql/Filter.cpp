@@ -420,6 +420,18 @@ class TFilter::TBitmapBuild {
 
 TFilter::TFilter(TDataFile& table, TRecordTest test) : table_(table), callback_(std::move(test)) {}
 
+std::optional<TEqualKey> EqualKeyOf(TDataFile& table, const TQueryExprNode& comparison) {
+  if (comparison.Kind != nkBinary || comparison.OpCode != op::Equal) return std::nullopt;
+  const auto column = ColumnOf(comparison.Left.get());
+  if (!column || column->upper) return std::nullopt;
+  const TIndexAccess index(table);
+  const auto slot = index.IndexFor(*column);
+  if (!slot) return std::nullopt;
+  auto bytes = index.ExactBytes(*column, comparison.Right.get());
+  if (!bytes || bytes->empty()) return std::nullopt;
+  return TEqualKey{*slot, column->column->FieldNo, std::move(*bytes)};
+}
+
 TFilter::TFilter(TDataFile& table, TExprTree tree) : table_(table) {
   ReplaceTree(std::move(tree));
 }

@@ -26,7 +26,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
+#include <vector>
 
 #include "engine/DataFile.h"
 #include "index/RecordBitmap.h"
@@ -34,6 +36,17 @@
 #include "sql/QueryExprNode.h"
 
 namespace quire {
+
+// An equal comparison of a column with a constant that an index answers
+// by its keys alone, under the same rules as a filter's grade 0: the index
+// (its slot) whose first field is the column and which compares as the
+// comparison does, and the constant as the column stores it (not NULL).
+struct TEqualKey {
+  std::uint8_t Slot = 0;
+  int FieldNo = 0;
+  std::vector<std::uint8_t> Bytes;
+};
+std::optional<TEqualKey> EqualKeyOf(TDataFile& table, const TQueryExprNode& comparison);
 
 class TFilter {
  public:

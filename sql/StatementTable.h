@@ -39,6 +39,13 @@ class TStatementTable {
   // it took nothing (the caller tests each record). `forStatement` applies
   // the limits of a statement to what the table answers from its indexes.
   virtual bool Restrict(const TQueryExprNode& condition, bool forStatement) = 0;
+  // As Restrict for a statement, for a view that is only read in any order
+  // (a join's later tables): the table may answer an equal comparison of an
+  // indexed column with a key range of that index, which costs one descent
+  // where a filter counts and marks keys and installs a bitmap.
+  virtual bool RestrictForReading(const TQueryExprNode& condition) {
+    return Restrict(condition, true);
+  }
   // The view holds every record again.
   virtual void ClearRestriction() = 0;
 
