@@ -4,64 +4,25 @@
 // modified is never replaced by the file's older copy, and nothing is kept
 // under buffered changes.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <string>
 #include <vector>
 
 #include "engine/EngineError.h"
 #include "index/IndexCursor.h"
 #include "index/IndexFile.h"
 #include "index/Page.h"
+#include "support/MultiLeafIndex.h"
 
 namespace quire {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-// A 6-byte key that sorts by n.
-Bytes KeyOf(std::uint32_t n) {
-  Bytes key(6, 0);
-  key[0] = 1;
-  for (std::size_t i = 0; i < 4; ++i) key[1 + i] = static_cast<std::uint8_t>(n >> (24 - 8 * i));
-  return key;
-}
-
-class IndexPageAdoptionTest : public ::testing::Test {
+class IndexPageAdoptionTest : public testing::MultiLeafIndexTest {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/quire-adoption-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    fields_ = {{1, "F1", 9, 0, 5}};
-    file_.SetFileName(dir_ + "/T.DAT");
-    file_.SetExclusive(true);
-    file_.Create();
-    TIndexDefinition primary;
-    primary.FieldCount = 1;
-    primary.FieldNumbers[0] = 1;
-    file_.DefinePrimaryIndex(primary, fields_);
-    file_.SelectIndex(kPrimaryIndex);
-    // A root node over several leaves.
-    for (std::uint32_t n = 1; n <= 1500; ++n) file_.InsertKey(KeyOf(n), n);
-    file_.Flush();
-    file_.WriteHeader();
+    MultiLeafIndexTest::SetUp();
     // As after another program's change: nothing cached.
     file_.Invalidate();
-  }
-  void TearDown() override {
-    if (file_.IsOpen()) file_.Close();
-    std::filesystem::remove_all(dir_);
-  }
-  // Overwrites a page of the file with zeros: only a cache still knows it.
-  void Scribble(std::uint32_t offset) {
-    std::fstream out(dir_ + "/T.IDX", std::ios::binary | std::ios::in | std::ios::out);
-    out.seekp(offset);
-    const std::string zeros(4096, '\0');
-    out.write(zeros.data(), static_cast<std::streamsize>(zeros.size()));
   }
   std::uint32_t Root() const { return file_.Header().RootPage(kPrimaryIndex); }
   std::uint32_t LastLeaf() {
@@ -69,10 +30,6 @@ class IndexPageAdoptionTest : public ::testing::Test {
     root.Read(static_cast<TFileHandler&>(file_), Root(), false);
     return root.Pointer(root.Count() - 1);
   }
-
-  std::string dir_;
-  std::vector<TIndexField> fields_;
-  TIndexFile file_;
 };
 
 TEST_F(IndexPageAdoptionTest, PagesACursorReadServeTheNextChange) {

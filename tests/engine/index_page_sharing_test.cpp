@@ -3,54 +3,19 @@
 // unmodified, equal to what the file holds; a page modified in the cache and
 // not yet written is read from the file.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <string>
 #include <vector>
 
 #include "index/IndexFile.h"
 #include "index/Page.h"
+#include "support/MultiLeafIndex.h"
 
 namespace quire {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-// A 6-byte key that sorts by n.
-Bytes KeyOf(std::uint32_t n) {
-  Bytes key(6, 0);
-  key[0] = 1;
-  for (std::size_t i = 0; i < 4; ++i) key[1 + i] = static_cast<std::uint8_t>(n >> (24 - 8 * i));
-  return key;
-}
-
-class IndexPageSharingTest : public ::testing::Test {
+class IndexPageSharingTest : public testing::MultiLeafIndexTest {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/quire-sharing-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    fields_ = {{1, "F1", 9, 0, 5}};
-    file_.SetFileName(dir_ + "/T.DAT");
-    file_.SetExclusive(true);
-    file_.Create();
-    TIndexDefinition primary;
-    primary.FieldCount = 1;
-    primary.FieldNumbers[0] = 1;
-    file_.DefinePrimaryIndex(primary, fields_);
-    file_.SelectIndex(kPrimaryIndex);
-    // Enough keys for a root node over several leaves.
-    for (std::uint32_t n = 1; n <= 1500; ++n) file_.InsertKey(KeyOf(n), n);
-    file_.Flush();
-    file_.WriteHeader();
-  }
-  void TearDown() override {
-    if (file_.IsOpen()) file_.Close();
-    std::filesystem::remove_all(dir_);
-  }
   TPage NewPage() const { return TPage(TPageFormat::For(kPrimaryIndex, file_.Descriptor(0))); }
   TPage FromFile(std::uint32_t offset) {
     TPage page = NewPage();
@@ -61,12 +26,6 @@ class IndexPageSharingTest : public ::testing::Test {
     TPage page = NewPage();
     page.Read(file_, offset, false);
     return page;
-  }
-  void Scribble(std::uint32_t offset) {
-    std::fstream out(dir_ + "/T.IDX", std::ios::binary | std::ios::in | std::ios::out);
-    out.seekp(offset);
-    const std::string zeros(4096, '\0');
-    out.write(zeros.data(), static_cast<std::streamsize>(zeros.size()));
   }
   static void ExpectSamePage(const TPage& a, const TPage& b) {
     ASSERT_EQ(a.Count(), b.Count());
@@ -85,10 +44,6 @@ class IndexPageSharingTest : public ::testing::Test {
       }
     }
   }
-
-  std::string dir_;
-  std::vector<TIndexField> fields_;
-  TIndexFile file_;
 };
 
 TEST_F(IndexPageSharingTest, CachedPagesEqualTheFilesPages) {
