@@ -38,6 +38,7 @@
 #include "app/catalogue/SongCode.h"
 #include "app/catalogue/SongImport.h"
 #include "bench/BenchSize.h"
+#include "bench/SqliteConnection.h"
 #include "engine/Engine.h"
 
 namespace {
@@ -161,30 +162,19 @@ TImportTimes RunQuire(const std::vector<std::string>& names, const std::string& 
 
 // --- SQLite -----------------------------------------------------------------------
 
-void Check(int code, sqlite3* db) {
-  if (code != SQLITE_OK && code != SQLITE_DONE && code != SQLITE_ROW) {
-    std::fprintf(stderr, "sqlite: %s\n", sqlite3_errmsg(db));
-    std::exit(1);
-  }
-}
-
 class TSqliteCatalogue {
  public:
-  explicit TSqliteCatalogue(const std::string& path) {
-    Check(sqlite3_open(path.c_str(), &db_), db_);
-    Check(sqlite3_exec(db_,
-                       "PRAGMA journal_mode=WAL; PRAGMA synchronous=OFF;"
-                       "CREATE TABLE Song(Code TEXT PRIMARY KEY, Name TEXT, Singer TEXT, "
-                       "Authur TEXT, Sex TEXT, \"Group\" TEXT, Comfile TEXT, CreateBy TEXT, "
-                       "Lyric BLOB, SongData BLOB);"
-                       "CREATE INDEX ByName ON Song(Name COLLATE NOCASE);"
-                       "CREATE INDEX BySinger ON Song(Singer COLLATE NOCASE);"
-                       "CREATE TABLE List(ID INTEGER PRIMARY KEY AUTOINCREMENT, Detail TEXT, "
-                       "Code TEXT, SongName TEXT, Singer TEXT, SearchBy INTEGER, Key TEXT);"
-                       "CREATE INDEX ByCode ON List(Code);"
-                       "CREATE INDEX BySearch ON List(SearchBy, Detail COLLATE NOCASE);",
-                       nullptr, nullptr, nullptr),
-          db_);
+  explicit TSqliteCatalogue(const std::string& path) : db_(path) {
+    db_.Exec(
+        "CREATE TABLE Song(Code TEXT PRIMARY KEY, Name TEXT, Singer TEXT, "
+        "Authur TEXT, Sex TEXT, \"Group\" TEXT, Comfile TEXT, CreateBy TEXT, "
+        "Lyric BLOB, SongData BLOB);"
+        "CREATE INDEX ByName ON Song(Name COLLATE NOCASE);"
+        "CREATE INDEX BySinger ON Song(Singer COLLATE NOCASE);"
+        "CREATE TABLE List(ID INTEGER PRIMARY KEY AUTOINCREMENT, Detail TEXT, "
+        "Code TEXT, SongName TEXT, Singer TEXT, SearchBy INTEGER, Key TEXT);"
+        "CREATE INDEX ByCode ON List(Code);"
+        "CREATE INDEX BySearch ON List(SearchBy, Detail COLLATE NOCASE);");
     deleteSong_ = Prepare("DELETE FROM Song WHERE Code = ?");
     deleteList_ = Prepare("DELETE FROM List WHERE Code = ?");
     insertSong_ = Prepare(
@@ -196,7 +186,6 @@ class TSqliteCatalogue {
   ~TSqliteCatalogue() {
     for (sqlite3_stmt* statement : {deleteSong_, deleteList_, insertSong_, insertList_})
       sqlite3_finalize(statement);
-    sqlite3_close(db_);
   }
 
   // The same steps as the import takes for one file.
@@ -247,28 +236,20 @@ class TSqliteCatalogue {
 
   long Count(const char* table) {
     sqlite3_stmt* count = Prepare((std::string("SELECT COUNT(*) FROM ") + table).c_str());
-    Check(sqlite3_step(count), db_);
+    db_.Check(sqlite3_step(count));
     const long rows = static_cast<long>(sqlite3_column_int64(count, 0));
     sqlite3_finalize(count);
     return rows;
   }
 
  private:
-  sqlite3_stmt* Prepare(const char* sql) {
-    sqlite3_stmt* statement = nullptr;
-    Check(sqlite3_prepare_v2(db_, sql, -1, &statement, nullptr), db_);
-    return statement;
-  }
+  sqlite3_stmt* Prepare(const std::string& sql) { return db_.Prepare(sql); }
   static void Text(sqlite3_stmt* statement, int index, const std::string& text) {
-    sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()),
-                      SQLITE_TRANSIENT);
+    bench::TSqliteConnection::BindText(statement, index, text);
   }
-  void Step(sqlite3_stmt* statement) {
-    Check(sqlite3_step(statement), db_);
-    sqlite3_reset(statement);
-  }
+  void Step(sqlite3_stmt* statement) { db_.Step(statement); }
 
-  sqlite3* db_ = nullptr;
+  bench::TSqliteConnection db_;
   sqlite3_stmt* deleteSong_ = nullptr;
   sqlite3_stmt* deleteList_ = nullptr;
   sqlite3_stmt* insertSong_ = nullptr;

@@ -37,6 +37,7 @@
 #include "app/catalogue/CatalogueSearch.h"
 #include "app/catalogue/SongCatalogue.h"
 #include "bench/BenchSize.h"
+#include "bench/SqliteConnection.h"
 #include "engine/Engine.h"
 #ifdef LYRABOOK_SONGBOOK
 #include <QGuiApplication>
@@ -130,26 +131,15 @@ void FillQuire(const std::string& data, const std::vector<TSong>& songs) {
 
 // --- SQLite --------------------------------------------------------------------------
 
-void Check(int code, sqlite3* db) {
-  if (code != SQLITE_OK && code != SQLITE_ROW && code != SQLITE_DONE) {
-    std::fprintf(stderr, "sqlite: %s\n", sqlite3_errmsg(db));
-    std::exit(1);
-  }
-}
-
 class TSqliteSearch {
  public:
-  TSqliteSearch(const std::string& path, const std::vector<TSong>& songs) {
-    Check(sqlite3_open(path.c_str(), &db_), db_);
-    Check(sqlite3_exec(db_,
-                       "PRAGMA journal_mode=WAL; PRAGMA synchronous=OFF;"
-                       "CREATE TABLE Song(Code TEXT PRIMARY KEY, Name TEXT, Singer TEXT);"
-                       "CREATE TABLE List(ID INTEGER PRIMARY KEY AUTOINCREMENT, Detail TEXT, "
-                       "Code TEXT, SearchBy INTEGER);"
-                       "CREATE INDEX BySearch ON List(SearchBy, Detail COLLATE NOCASE);",
-                       nullptr, nullptr, nullptr),
-          db_);
-    Check(sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr), db_);
+  TSqliteSearch(const std::string& path, const std::vector<TSong>& songs) : db_(path) {
+    db_.Exec(
+        "CREATE TABLE Song(Code TEXT PRIMARY KEY, Name TEXT, Singer TEXT);"
+        "CREATE TABLE List(ID INTEGER PRIMARY KEY AUTOINCREMENT, Detail TEXT, "
+        "Code TEXT, SearchBy INTEGER);"
+        "CREATE INDEX BySearch ON List(SearchBy, Detail COLLATE NOCASE);");
+    db_.Exec("BEGIN");
     sqlite3_stmt* song = Prepare("INSERT INTO Song VALUES(?1, ?2, ?3)");
     sqlite3_stmt* list = Prepare("INSERT INTO List(Detail, Code, SearchBy) VALUES(?1, ?2, ?3)");
     for (const TSong& s : songs) {
@@ -166,7 +156,7 @@ class TSqliteSearch {
     }
     sqlite3_finalize(song);
     sqlite3_finalize(list);
-    Check(sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr), db_);
+    db_.Exec("COMMIT");
     range_ = Prepare(
         "SELECT Detail, Code FROM List WHERE SearchBy = ?1 AND Detail >= ?2 COLLATE NOCASE "
         "AND Detail < ?3 COLLATE NOCASE ORDER BY SearchBy, Detail COLLATE NOCASE, ID");
@@ -175,7 +165,6 @@ class TSqliteSearch {
   ~TSqliteSearch() {
     sqlite3_finalize(range_);
     sqlite3_finalize(lookup_);
-    sqlite3_close(db_);
   }
 
   // The songs as the search window would list them.
@@ -203,21 +192,13 @@ class TSqliteSearch {
   }
 
  private:
-  sqlite3_stmt* Prepare(const char* sql) {
-    sqlite3_stmt* statement = nullptr;
-    Check(sqlite3_prepare_v2(db_, sql, -1, &statement, nullptr), db_);
-    return statement;
-  }
+  sqlite3_stmt* Prepare(const std::string& sql) { return db_.Prepare(sql); }
   static void Text(sqlite3_stmt* statement, int index, const std::string& text) {
-    sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()),
-                      SQLITE_TRANSIENT);
+    bench::TSqliteConnection::BindText(statement, index, text);
   }
-  void Step(sqlite3_stmt* statement) {
-    Check(sqlite3_step(statement), db_);
-    sqlite3_reset(statement);
-  }
+  void Step(sqlite3_stmt* statement) { db_.Step(statement); }
 
-  sqlite3* db_ = nullptr;
+  bench::TSqliteConnection db_;
   sqlite3_stmt* range_ = nullptr;
   sqlite3_stmt* lookup_ = nullptr;
 };

@@ -35,6 +35,7 @@
 #include <vector>
 
 #include "bench/BenchSize.h"
+#include "bench/SqliteConnection.h"
 #include "engine/DataFile.h"
 #include "engine/Engine.h"
 #include "engine/FieldTypes.h"
@@ -233,29 +234,18 @@ class TQuireSide {
 
 // --- SQLite -----------------------------------------------------------------------
 
-void Check(int code, sqlite3* db) {
-  if (code != SQLITE_OK && code != SQLITE_DONE && code != SQLITE_ROW) {
-    std::fprintf(stderr, "sqlite: %s\n", sqlite3_errmsg(db));
-    std::exit(1);
-  }
-}
-
 class TSqliteSide {
  public:
-  TSqliteSide(const std::string& path, std::size_t songs, bool codeIndex, bool withSong) {
-    Check(sqlite3_open(path.c_str(), &db_), db_);
-    Check(sqlite3_exec(db_,
-                       "PRAGMA journal_mode=WAL; PRAGMA synchronous=OFF;"
-                       "CREATE TABLE List(ID INTEGER PRIMARY KEY AUTOINCREMENT, Detail TEXT, "
-                       "Code TEXT, SongName TEXT, Singer TEXT, SearchBy INTEGER, Key TEXT);"
-                       "CREATE TABLE Song(Code TEXT PRIMARY KEY, Name TEXT, Singer TEXT);",
-                       nullptr, nullptr, nullptr),
-          db_);
-    if (codeIndex)
-      Check(sqlite3_exec(db_, "CREATE INDEX ByCode ON List(Code)", nullptr, nullptr, nullptr), db_);
+  TSqliteSide(const std::string& path, std::size_t songs, bool codeIndex, bool withSong)
+      : db_(path) {
+    db_.Exec(
+        "CREATE TABLE List(ID INTEGER PRIMARY KEY AUTOINCREMENT, Detail TEXT, "
+        "Code TEXT, SongName TEXT, Singer TEXT, SearchBy INTEGER, Key TEXT);"
+        "CREATE TABLE Song(Code TEXT PRIMARY KEY, Name TEXT, Singer TEXT);");
+    if (codeIndex) db_.Exec("CREATE INDEX ByCode ON List(Code)");
     insert_ = Prepare(
         "INSERT INTO List(Detail, Code, SongName, Singer, SearchBy, Key) VALUES(?,?,?,?,?,?)");
-    Check(sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr), db_);
+    db_.Exec("BEGIN");
     for (std::size_t n = 0; n < songs; ++n) InsertListRows(SongAt(n));
     if (withSong) {
       sqlite3_stmt* song = Prepare("INSERT INTO Song VALUES(?,?,?)");
@@ -268,12 +258,9 @@ class TSqliteSide {
       }
       sqlite3_finalize(song);
     }
-    Check(sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr), db_);
+    db_.Exec("COMMIT");
   }
-  ~TSqliteSide() {
-    sqlite3_finalize(insert_);
-    sqlite3_close(db_);
-  }
+  ~TSqliteSide() { sqlite3_finalize(insert_); }
 
   double DeleteEach(const std::vector<std::size_t>& songs, bool fresh = false) {
     sqlite3_stmt* remove = Prepare("DELETE FROM List WHERE Code = ?");
@@ -290,8 +277,8 @@ class TSqliteSide {
         Step(remove);
       }
       seconds += Seconds(Clock::now() - start);
-      if (sqlite3_changes(db_) != 3)
-        std::fprintf(stderr, "sqlite: %d rows deleted for %s\n", sqlite3_changes(db_),
+      if (sqlite3_changes(db_.Handle()) != 3)
+        std::fprintf(stderr, "sqlite: %d rows deleted for %s\n", sqlite3_changes(db_.Handle()),
                      song.code.c_str());
       InsertListRows(song);
     }
@@ -309,26 +296,18 @@ class TSqliteSide {
         sqlite3_column_text(statement, column);
       ++rows;
     }
-    Check(code, db_);
+    db_.Check(code);
     sqlite3_reset(statement);
     return rows;
   }
 
-  sqlite3_stmt* Prepare(const std::string& sql) {
-    sqlite3_stmt* statement = nullptr;
-    Check(sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement, nullptr), db_);
-    return statement;
-  }
+  sqlite3_stmt* Prepare(const std::string& sql) { return db_.Prepare(sql); }
 
  private:
   static void Text(sqlite3_stmt* statement, int index, const std::string& text) {
-    sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()),
-                      SQLITE_TRANSIENT);
+    bench::TSqliteConnection::BindText(statement, index, text);
   }
-  void Step(sqlite3_stmt* statement) {
-    Check(sqlite3_step(statement), db_);
-    sqlite3_reset(statement);
-  }
+  void Step(sqlite3_stmt* statement) { db_.Step(statement); }
   void InsertListRows(const TSong& song) {
     for (int by = 1; by <= 3; ++by) {
       Text(insert_, 1, DetailOf(song, by));
@@ -341,7 +320,7 @@ class TSqliteSide {
     }
   }
 
-  sqlite3* db_ = nullptr;
+  bench::TSqliteConnection db_;
   sqlite3_stmt* insert_ = nullptr;
 };
 
