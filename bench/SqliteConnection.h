@@ -39,10 +39,6 @@ class TSqliteConnection {
     Check(sqlite3_step(statement));
     sqlite3_reset(statement);
   }
-  static void BindText(sqlite3_stmt* statement, int index, const std::string& text) {
-    sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()),
-                      SQLITE_TRANSIENT);
-  }
   void Check(int code) const {
     if (code == SQLITE_OK || code == SQLITE_ROW || code == SQLITE_DONE) return;
     std::fprintf(stderr, "sqlite: %s\n", sqlite3_errmsg(db_));
@@ -52,5 +48,10 @@ class TSqliteConnection {
  private:
   sqlite3* db_ = nullptr;
 };
+
+// Binds `text` (copied) to parameter `index` of `statement`.
+inline void BindText(sqlite3_stmt* statement, int index, const std::string& text) {
+  sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
 
 }  // namespace bench

@@ -175,12 +175,12 @@ class TSqliteCatalogue {
         "Code TEXT, SongName TEXT, Singer TEXT, SearchBy INTEGER, Key TEXT);"
         "CREATE INDEX ByCode ON List(Code);"
         "CREATE INDEX BySearch ON List(SearchBy, Detail COLLATE NOCASE);");
-    deleteSong_ = Prepare("DELETE FROM Song WHERE Code = ?");
-    deleteList_ = Prepare("DELETE FROM List WHERE Code = ?");
-    insertSong_ = Prepare(
+    deleteSong_ = db_.Prepare("DELETE FROM Song WHERE Code = ?");
+    deleteList_ = db_.Prepare("DELETE FROM List WHERE Code = ?");
+    insertSong_ = db_.Prepare(
         "INSERT INTO Song(Code, Name, Singer, Authur, Sex, \"Group\", CreateBy, Lyric, SongData) "
         "VALUES(?,?,?,?,?,?,?,NULL,NULL)");
-    insertList_ = Prepare(
+    insertList_ = db_.Prepare(
         "INSERT INTO List(Detail, Code, SongName, Singer, SearchBy, Key) VALUES(?,?,?,?,?,?)");
   }
   ~TSqliteCatalogue() {
@@ -205,37 +205,37 @@ class TSqliteCatalogue {
     const std::string key = sex.size() > 3 ? sex.substr(3) : std::string();
 
     for (sqlite3_stmt* remove : {deleteSong_, deleteList_}) {
-      Text(remove, 1, code);
-      Step(remove);
+      bench::BindText(remove, 1, code);
+      db_.Step(remove);
     }
-    Text(insertSong_, 1, code);
-    Text(insertSong_, 2, name);
-    Text(insertSong_, 3, singer);
+    bench::BindText(insertSong_, 1, code);
+    bench::BindText(insertSong_, 2, name);
+    bench::BindText(insertSong_, 3, singer);
     if (hasAuthor) {
-      Text(insertSong_, 4, author);
+      bench::BindText(insertSong_, 4, author);
     } else {
       sqlite3_bind_null(insertSong_, 4);
     }
-    Text(insertSong_, 5, sex);
-    Text(insertSong_, 6, group);
-    Text(insertSong_, 7, createBy);
-    Step(insertSong_);
+    bench::BindText(insertSong_, 5, sex);
+    bench::BindText(insertSong_, 6, group);
+    bench::BindText(insertSong_, 7, createBy);
+    db_.Step(insertSong_);
     for (int by = lyrabook::kSearchByName; by <= lyrabook::kSearchByCode; ++by) {
       const std::string& detail = by == lyrabook::kSearchByName     ? name
                                   : by == lyrabook::kSearchBySinger ? singer
                                                                     : code;
-      Text(insertList_, 1, detail);
-      Text(insertList_, 2, code);
-      Text(insertList_, 3, name);
-      Text(insertList_, 4, singer);
+      bench::BindText(insertList_, 1, detail);
+      bench::BindText(insertList_, 2, code);
+      bench::BindText(insertList_, 3, name);
+      bench::BindText(insertList_, 4, singer);
       sqlite3_bind_int(insertList_, 5, by);
-      Text(insertList_, 6, key);
-      Step(insertList_);
+      bench::BindText(insertList_, 6, key);
+      db_.Step(insertList_);
     }
   }
 
   long Count(const char* table) {
-    sqlite3_stmt* count = Prepare((std::string("SELECT COUNT(*) FROM ") + table).c_str());
+    sqlite3_stmt* count = db_.Prepare((std::string("SELECT COUNT(*) FROM ") + table).c_str());
     db_.Check(sqlite3_step(count));
     const long rows = static_cast<long>(sqlite3_column_int64(count, 0));
     sqlite3_finalize(count);
@@ -243,12 +243,6 @@ class TSqliteCatalogue {
   }
 
  private:
-  sqlite3_stmt* Prepare(const std::string& sql) { return db_.Prepare(sql); }
-  static void Text(sqlite3_stmt* statement, int index, const std::string& text) {
-    bench::TSqliteConnection::BindText(statement, index, text);
-  }
-  void Step(sqlite3_stmt* statement) { db_.Step(statement); }
-
   bench::TSqliteConnection db_;
   sqlite3_stmt* deleteSong_ = nullptr;
   sqlite3_stmt* deleteList_ = nullptr;

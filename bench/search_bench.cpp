@@ -140,27 +140,27 @@ class TSqliteSearch {
         "Code TEXT, SearchBy INTEGER);"
         "CREATE INDEX BySearch ON List(SearchBy, Detail COLLATE NOCASE);");
     db_.Exec("BEGIN");
-    sqlite3_stmt* song = Prepare("INSERT INTO Song VALUES(?1, ?2, ?3)");
-    sqlite3_stmt* list = Prepare("INSERT INTO List(Detail, Code, SearchBy) VALUES(?1, ?2, ?3)");
+    sqlite3_stmt* song = db_.Prepare("INSERT INTO Song VALUES(?1, ?2, ?3)");
+    sqlite3_stmt* list = db_.Prepare("INSERT INTO List(Detail, Code, SearchBy) VALUES(?1, ?2, ?3)");
     for (const TSong& s : songs) {
-      Text(song, 1, s.code);
-      Text(song, 2, s.name);
-      Text(song, 3, s.singer);
-      Step(song);
+      bench::BindText(song, 1, s.code);
+      bench::BindText(song, 2, s.name);
+      bench::BindText(song, 3, s.singer);
+      db_.Step(song);
       for (int by = 1; by <= 3; ++by) {
-        Text(list, 1, by == 1 ? s.name : by == 2 ? s.singer : s.code);
-        Text(list, 2, s.code);
+        bench::BindText(list, 1, by == 1 ? s.name : by == 2 ? s.singer : s.code);
+        bench::BindText(list, 2, s.code);
         sqlite3_bind_int(list, 3, by);
-        Step(list);
+        db_.Step(list);
       }
     }
     sqlite3_finalize(song);
     sqlite3_finalize(list);
     db_.Exec("COMMIT");
-    range_ = Prepare(
+    range_ = db_.Prepare(
         "SELECT Detail, Code FROM List WHERE SearchBy = ?1 AND Detail >= ?2 COLLATE NOCASE "
         "AND Detail < ?3 COLLATE NOCASE ORDER BY SearchBy, Detail COLLATE NOCASE, ID");
-    lookup_ = Prepare("SELECT Code, Name, Singer FROM Song WHERE Code = ?1");
+    lookup_ = db_.Prepare("SELECT Code, Name, Singer FROM Song WHERE Code = ?1");
   }
   ~TSqliteSearch() {
     sqlite3_finalize(range_);
@@ -174,12 +174,12 @@ class TSqliteSearch {
     const std::string high = prefix + "\xFF";
     for (int by = 1; by <= 3 && found.size() < kShown; ++by) {
       sqlite3_bind_int(range_, 1, by);
-      Text(range_, 2, prefix);
-      Text(range_, 3, high);
+      bench::BindText(range_, 2, prefix);
+      bench::BindText(range_, 3, high);
       while (found.size() < kShown && sqlite3_step(range_) == SQLITE_ROW) {
         const std::string code(reinterpret_cast<const char*>(sqlite3_column_text(range_, 1)));
         if (seen.contains(code)) continue;
-        Text(lookup_, 1, code);
+        bench::BindText(lookup_, 1, code);
         if (sqlite3_step(lookup_) == SQLITE_ROW) {
           seen.insert(code);
           found.push_back(code);
@@ -192,12 +192,6 @@ class TSqliteSearch {
   }
 
  private:
-  sqlite3_stmt* Prepare(const std::string& sql) { return db_.Prepare(sql); }
-  static void Text(sqlite3_stmt* statement, int index, const std::string& text) {
-    bench::TSqliteConnection::BindText(statement, index, text);
-  }
-  void Step(sqlite3_stmt* statement) { db_.Step(statement); }
-
   bench::TSqliteConnection db_;
   sqlite3_stmt* range_ = nullptr;
   sqlite3_stmt* lookup_ = nullptr;

@@ -251,10 +251,10 @@ class TSqliteSide {
       sqlite3_stmt* song = Prepare("INSERT INTO Song VALUES(?,?,?)");
       for (std::size_t n = 0; n < songs; ++n) {
         const TSong row = SongAt(n);
-        Text(song, 1, row.code);
-        Text(song, 2, row.name);
-        Text(song, 3, row.singer);
-        Step(song);
+        bench::BindText(song, 1, row.code);
+        bench::BindText(song, 2, row.name);
+        bench::BindText(song, 3, row.singer);
+        db_.Step(song);
       }
       sqlite3_finalize(song);
     }
@@ -270,11 +270,11 @@ class TSqliteSide {
       const auto start = Clock::now();
       if (fresh) {
         sqlite3_stmt* once = Prepare("DELETE FROM List WHERE Code = '" + song.code + "'");
-        Step(once);
+        db_.Step(once);
         sqlite3_finalize(once);
       } else {
-        Text(remove, 1, song.code);
-        Step(remove);
+        bench::BindText(remove, 1, song.code);
+        db_.Step(remove);
       }
       seconds += Seconds(Clock::now() - start);
       if (sqlite3_changes(db_.Handle()) != 3)
@@ -288,7 +288,7 @@ class TSqliteSide {
 
   // Steps through every row of `statement`, reading each column.
   long Select(sqlite3_stmt* statement, const std::string& parameter) {
-    if (!parameter.empty()) Text(statement, 1, parameter);
+    if (!parameter.empty()) bench::BindText(statement, 1, parameter);
     long rows = 0;
     int code = 0;
     while ((code = sqlite3_step(statement)) == SQLITE_ROW) {
@@ -304,19 +304,15 @@ class TSqliteSide {
   sqlite3_stmt* Prepare(const std::string& sql) { return db_.Prepare(sql); }
 
  private:
-  static void Text(sqlite3_stmt* statement, int index, const std::string& text) {
-    bench::TSqliteConnection::BindText(statement, index, text);
-  }
-  void Step(sqlite3_stmt* statement) { db_.Step(statement); }
   void InsertListRows(const TSong& song) {
     for (int by = 1; by <= 3; ++by) {
-      Text(insert_, 1, DetailOf(song, by));
-      Text(insert_, 2, song.code);
-      Text(insert_, 3, song.name);
-      Text(insert_, 4, song.singer);
+      bench::BindText(insert_, 1, DetailOf(song, by));
+      bench::BindText(insert_, 2, song.code);
+      bench::BindText(insert_, 3, song.name);
+      bench::BindText(insert_, 4, song.singer);
       sqlite3_bind_int(insert_, 5, by);
-      Text(insert_, 6, song.key);
-      Step(insert_);
+      bench::BindText(insert_, 6, song.key);
+      db_.Step(insert_);
     }
   }
 
