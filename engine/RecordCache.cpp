@@ -1,6 +1,7 @@
 #include "engine/RecordCache.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace quire {
 
@@ -44,13 +45,17 @@ TRecord* TRecordCache::TakeFree(std::uint32_t number) {
     Place(buffers_.begin(), number);
     return buffers_.front().get();
   }
-  for (auto it = buffers_.end(); it != buffers_.begin();) {
-    --it;
-    TRecord& record = **it;
+  // A buffer that cannot be reused now goes to the front on the way, so
+  // that the next search does not walk past it again: an exclusive table
+  // that appends keeps most of its cache dirty until it writes it back.
+  // Splicing keeps the index's iterators valid.
+  for (std::size_t left = buffers_.size(); left > 0; --left) {
+    const auto last = std::prev(buffers_.end());
+    TRecord& record = **last;
+    buffers_.splice(buffers_.begin(), buffers_, last);
     if (record.Dirty() || record.PinCount() > 0 || record.Marked()) continue;
     Unindex(record);
     record.Forget();
-    buffers_.splice(buffers_.begin(), buffers_, it);
     Place(buffers_.begin(), number);
     return &record;
   }
