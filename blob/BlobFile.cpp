@@ -100,6 +100,11 @@ void TBlobFile::ReadHeader() {
   if (encrypted_) CipherRun(image, kDataCipherSeeds);
   header_ = TBlobHeader::Decode(image);
   header_.Modified = 0;
+  // Every block before the end offset is in the file once its header is:
+  // blocks are written first. A file shorter than that is damaged (cut
+  // short); it is still read as far as it goes, but new blocks are not
+  // placed past its end, where they would open a hole of up to 2 GB.
+  cutShort_ = static_cast<std::int64_t>(header_.EndOffset) > Size();
 }
 
 void TBlobFile::WriteHeader(bool force) {

@@ -274,6 +274,8 @@ class TBlobFile : public TFileHandler {
   bool tableLockHeld_ = false;
   bool bufferedMode_ = false;
   bool changeInProgress_ = false;
+  // The file ends before the header's end offset (see ReadHeader).
+  bool cutShort_ = false;
 };
 
 }  // namespace quire

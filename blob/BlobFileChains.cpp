@@ -127,6 +127,7 @@ std::uint32_t TBlobFile::TakeBlock() {
     return head;
   }
   if (header_.EndOffset > kMaxBlobEndOffset) RaiseEngineError(err::FileFull, FileName());
+  if (cutShort_) RaiseCorrupt();
   const std::uint32_t offset = header_.EndOffset;
   header_.EndOffset += blockSize_;
   header_.Modified = 1;

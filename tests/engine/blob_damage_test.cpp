@@ -194,6 +194,10 @@ TEST_P(BlobDamage, FileShorterThanItsEndOffset) {
   EXPECT_EQ(OpenCode(2, 2048), err::BlobBuffersCorrupt);
   const TBlobCheck check = blob_.Verify({{1, 1, 512}, {2, 1, 2048}});
   EXPECT_FALSE(check.Ok());
+  // No new block is placed past the end of a file cut short.
+  const std::string before = blob_.FileBytes();
+  EXPECT_EQ(ErrorCodeOf([&] { blob_.Post(3, 0, Pattern(10, 4)); }), err::BlobBuffersCorrupt);
+  ExpectUnchanged(before);
 }
 
 INSTANTIATE_TEST_SUITE_P(PlainAndEncrypted, BlobDamage, ::testing::Bool());
