@@ -1,8 +1,8 @@
 #pragma once
 // Join kinds, and the marking of the comparisons in a join's ON condition
-// that join two tables: the executor later takes exactly the marked
-// comparisons out of the condition and turns them into links between the
-// tables, with the kind they carry.
+// that join two tables. The mark records which join a comparison came from;
+// the executor plans from the statement's join clauses themselves (each ON
+// kept with its join, see JoinPlan.h), not from the marks.
 
 #include <cstdint>
 
