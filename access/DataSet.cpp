@@ -479,12 +479,7 @@ void TField::SetValue(const TValue& value) {
       if (descriptor_.FieldType == ftype::String)
         stored.Text.resize(std::min<std::size_t>(stored.Text.size(), descriptor_.FieldSize));
     }
-    std::optional<TValue> converted = stored;
-    if (stored.Type == ftype::String && descriptor_.FieldType != ftype::String)
-      converted = ParseValue(descriptor_.FieldType, stored.Text, CurrentFormatSettings());
-    const auto bytes = converted ? EncodeValue(*converted, descriptor_.FieldType,
-                                               descriptor_.DataSize, descriptor_.DataDecimals)
-                                 : std::nullopt;
+    const auto bytes = EncodeForField(stored, descriptor_, CurrentFormatSettings());
     if (!bytes) RaiseDatabaseError("Value of field '" + name_ + "' is out of range");
     table.SetField(true, fieldNo_, buffer, bytes->data(), bytes->size());
   }

@@ -306,6 +306,16 @@ bool WriteValue(const TFieldDescriptor& field, std::span<std::uint8_t> buffer,
   return true;
 }
 
+std::optional<std::vector<std::uint8_t>> EncodeForField(const TValue& value,
+                                                        const TFieldDescriptor& field,
+                                                        const TFormatSettings& formats) {
+  std::optional<TValue> converted = value;
+  if (value.Type == ftype::String && field.FieldType != ftype::String)
+    converted = ParseValue(field.FieldType, value.Text, formats);
+  if (!converted) return std::nullopt;
+  return EncodeValue(*converted, field.FieldType, field.DataSize, field.DataDecimals);
+}
+
 std::optional<TValue> ParseValue(std::uint8_t type, std::string_view text,
                                  const TFormatSettings& settings) {
   TFieldDescriptor field;

@@ -66,6 +66,13 @@ bool WriteValue(const TFieldDescriptor& field, std::span<std::uint8_t> buffer, c
 // the value does not convert to that type.
 std::optional<std::vector<std::uint8_t>> EncodeValue(const TValue& value, std::uint8_t type,
                                                      std::size_t dataSize, int decimals);
+// The bytes `field` stores for `value` (not null): a text that meets a field
+// of another type is read as that type's text with `formats`, as a value
+// typed by a user or a statement is meant. Nothing when the value does not
+// convert or does not fit the field.
+std::optional<std::vector<std::uint8_t>> EncodeForField(const TValue& value,
+                                                        const TFieldDescriptor& field,
+                                                        const TFormatSettings& formats);
 // The value that `bytes`, stored as a field of `type`, stands for.
 TValue DecodeValue(std::uint8_t type, std::uint8_t subType, std::span<const std::uint8_t> bytes);
 

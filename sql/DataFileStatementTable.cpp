@@ -91,12 +91,7 @@ bool TDataFileStatementTable::SetValue(int fieldNo, std::span<std::uint8_t> reco
     return true;
   }
   if (field.IsBlob()) return false;
-  // A text meets a field of another type: read as that type's text.
-  std::optional<TValue> converted = value;
-  if (value.Type == ftype::String && field.FieldType != ftype::String)
-    converted = ParseValue(field.FieldType, value.Text, CurrentFormatSettings());
-  if (!converted) return false;
-  const auto bytes = EncodeValue(*converted, field.FieldType, field.DataSize, field.DataDecimals);
+  const auto bytes = EncodeForField(value, field, CurrentFormatSettings());
   if (!bytes) return false;
   table_.SetField(true, fieldNo, record, bytes->data(), bytes->size());
   return true;
