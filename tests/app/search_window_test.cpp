@@ -16,27 +16,15 @@
 #include "engine/Engine.h"
 #include "platform/Cp874.h"
 #include "support/FormFixture.h"
+#include "support/ListedFiles.h"
 
 namespace lyrabook {
 namespace {
 
 using test::FormTest;
 
-class TNames : public TFileList {
- public:
-  explicit TNames(std::vector<std::string> names) : names_(std::move(names)) {}
-  int Count() override { return static_cast<int>(names_.size()); }
-  std::string NameAt(int index) override { return names_.at(static_cast<std::size_t>(index)); }
-  std::string SelectedFileName() override { return {}; }
-
- private:
-  std::vector<std::string> names_;
-};
-
-class TNoStatus : public TStatusLine {
- public:
-  void ShowStatus(std::string_view) override {}
-};
+using test::TNames;
+using test::TNoStatus;
 
 class SearchWindowTest : public FormTest {
  protected:
